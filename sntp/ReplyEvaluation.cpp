@@ -1,0 +1,99 @@
+#include "sntp/ReplyEvaluation.h"
+
+#include "LIB/Log/ErrorLog.h"
+
+namespace veltraw {
+
+namespace {
+
+// Milliseconds of a non-negative interval, the fraction truncated.
+uint64_t intervalMs(NtpTimestamp v) {
+  return uint64_t{v.seconds()} * 1000 + ((uint64_t{v.fraction()} * 1000) >> 32);
+}
+
+void logTimestamps(NtpTimestamp t1, NtpTimestamp t2, NtpTimestamp t3, NtpTimestamp t4) {
+  ErrorLog::instance().begin(Detail) << "T1 = " << t1 << "; T2 = " << t2 << "; T3 = " << t3
+                                     << "; T4 = " << t4 << End;
+}
+
+// A reply that speaks for no synchronised server must never set the clock:
+// an alarm leap indicator, a kiss-o'-death or unsynchronised stratum, or a
+// mode other than server or broadcast. Returns false after logging why.
+bool headerIsUsable(const NtpPacket& packet) {
+  const bool alarm = packet.leapIndicator() == 3;
+  const uint8_t stratum = packet.stratum();
+  const bool badStratum = stratum == 0 || stratum >= 16;
+  const uint8_t mode = packet.mode();
+  const bool badMode = mode != 4 && mode != 5;
+  if (!alarm && !badStratum && !badMode) return true;
+
+  ErrorLog& log = ErrorLog::instance();
+  log.begin(Warning) << "Returning bad reference because: ";
+  if (alarm) log << "LI=3 (unsynchronized); ";
+  if (stratum == 0) {
+    log << "Stratum=0 (kiss code ";
+    for (int i = 0; i < 4; ++i) log << static_cast<char>(packet.referenceId()[i]);
+    log << "); ";
+  } else if (badStratum) {
+    log << "Stratum=" << static_cast<int32_t>(stratum) << "; ";
+  }
+  if (badMode) log << "Mode=" << static_cast<int32_t>(mode) << "; ";
+  log << End;
+  return false;
+}
+
+}  // namespace
+
+bool EvaluateReply(const NtpPacket& packet, NtpTimestamp arrival, int32_t& offsetMs,
+                   int32_t& roundTripMs) {
+  const NtpTimestamp t1 = packet.originateTimestamp();
+  const NtpTimestamp t2 = packet.receiveTimestamp();
+  const NtpTimestamp t3 = packet.transmitTimestamp();
+  const NtpTimestamp t4 = arrival;
+  ErrorLog& log = ErrorLog::instance();
+
+  if (!headerIsUsable(packet)) {
+    logTimestamps(t1, t2, t3, t4);
+    return false;
+  }
+
+  if (t1.IsZero() || t2.IsZero() || t3.IsZero() || t4.IsZero()) {
+    log.begin(Warning) << "Returning bad reference because: ";
+    if (t1.IsZero()) log << "Originate = 0; ";
+    if (t2.IsZero()) log << "Receive = 0; ";
+    if (t3.IsZero()) log << "Transmit = 0; ";
+    if (t4.IsZero()) log << "Arrival = 0; ";
+    log << End;
+    logTimestamps(t1, t2, t3, t4);
+    return false;
+  }
+
+  NtpTimestamp b = (t2 - t1) + (t3 - t4);
+  const bool negative = b.IsNegative();
+  b.Abs();
+  int64_t offset = static_cast<int64_t>(intervalMs(b));  // below 2^63: b.seconds() < 2^32
+  if (negative) offset = -offset;
+  offset /= 2;
+  if (offset < INT32_MIN || offset > INT32_MAX) {
+    log.begin(Warning) << "Returning bad reference because: " << "deltaT out of range ("
+                       << static_cast<unsigned long long>(offset) << ")" << End;
+    logTimestamps(t1, t2, t3, t4);
+    return false;
+  }
+  offsetMs = static_cast<int32_t>(offset);
+  log.begin(Detail) << "NTP packet: Arrival = " << t4 << "; Client-time = " << (t4 - t1)
+                    << "; Server-time = " << (t3 - t2) << End;
+
+  const NtpTimestamp g = (t4 - t1) - (t3 - t2);
+  const uint64_t roundTrip = intervalMs(g);
+  if (roundTrip > static_cast<uint64_t>(INT32_MAX)) {
+    log.begin(Warning) << "Returning bad reference because: " << "roundtrip out of range ("
+                       << static_cast<unsigned long long>(roundTrip) << ")" << End;
+    logTimestamps(t1, t2, t3, t4);
+    return false;
+  }
+  roundTripMs = static_cast<int32_t>(roundTrip);
+  return true;
+}
+
+}  // namespace veltraw
