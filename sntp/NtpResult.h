@@ -12,8 +12,8 @@ namespace veltraw {
 enum NtpStatus : int32_t { Ok = 0, NoResponse = 1, BadReference = 2, Failed = 3, Requesting = 4 };
 
 struct NtpResult {
-  std::string host;       // as given to the request
-  int32_t tag = 0;        // the caller's number for the server (its index)
+  std::string host;  // as given to the request
+  int32_t tag = 0;   // the caller's number for the server (its index)
   NtpStatus status = Failed;
   int32_t offsetMs = 0;     // average; positive when the server is ahead of the PC
   int32_t roundTripMs = 0;  // average

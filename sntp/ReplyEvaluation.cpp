@@ -12,8 +12,8 @@ uint64_t intervalMs(NtpTimestamp v) {
 }
 
 void logTimestamps(NtpTimestamp t1, NtpTimestamp t2, NtpTimestamp t3, NtpTimestamp t4) {
-  ErrorLog::instance().begin(Detail) << "T1 = " << t1 << "; T2 = " << t2 << "; T3 = " << t3
-                                     << "; T4 = " << t4 << End;
+  ErrorLog::instance().begin(Detail)
+      << "T1 = " << t1 << "; T2 = " << t2 << "; T3 = " << t3 << "; T4 = " << t4 << End;
 }
 
 // A reply that speaks for no synchronised server must never set the clock:
@@ -75,8 +75,9 @@ bool EvaluateReply(const NtpPacket& packet, NtpTimestamp arrival, int32_t& offse
   if (negative) offset = -offset;
   offset /= 2;
   if (offset < INT32_MIN || offset > INT32_MAX) {
-    log.begin(Warning) << "Returning bad reference because: " << "deltaT out of range ("
-                       << static_cast<unsigned long long>(offset) << ")" << End;
+    log.begin(Warning) << "Returning bad reference because: "
+                       << "deltaT out of range (" << static_cast<unsigned long long>(offset) << ")"
+                       << End;
     logTimestamps(t1, t2, t3, t4);
     return false;
   }
@@ -87,8 +88,9 @@ bool EvaluateReply(const NtpPacket& packet, NtpTimestamp arrival, int32_t& offse
   const NtpTimestamp g = (t4 - t1) - (t3 - t2);
   const uint64_t roundTrip = intervalMs(g);
   if (roundTrip > static_cast<uint64_t>(INT32_MAX)) {
-    log.begin(Warning) << "Returning bad reference because: " << "roundtrip out of range ("
-                       << static_cast<unsigned long long>(roundTrip) << ")" << End;
+    log.begin(Warning) << "Returning bad reference because: "
+                       << "roundtrip out of range (" << static_cast<unsigned long long>(roundTrip)
+                       << ")" << End;
     logTimestamps(t1, t2, t3, t4);
     return false;
   }

@@ -33,8 +33,11 @@ CivilDate civilFromUnix(std::time_t t) {
   const int64_t d = doy - (153 * mp + 2) / 5 + 1;
   const int64_t m = mp < 10 ? mp + 3 : mp - 9;
   const int64_t y = yoe + era * 400 + (m <= 2 ? 1 : 0);
-  return CivilDate{static_cast<int>(y), static_cast<int>(m), static_cast<int>(d),
-                   static_cast<int>(rem / 3600), static_cast<int>(rem / 60 % 60),
+  return CivilDate{static_cast<int>(y),
+                   static_cast<int>(m),
+                   static_cast<int>(d),
+                   static_cast<int>(rem / 3600),
+                   static_cast<int>(rem / 60 % 60),
                    static_cast<int>(rem % 60)};
 }
 
@@ -127,10 +130,18 @@ ErrorLog& ErrorLog::control(LogControl code) {
         m_lock.unlock();
       }
       break;
-    case Hex: m_radix = 16; break;
-    case Dec: m_radix = 10; break;
-    case Oct: m_radix = 8; break;
-    case Bin: m_radix = 2; break;
+    case Hex:
+      m_radix = 16;
+      break;
+    case Dec:
+      m_radix = 10;
+      break;
+    case Oct:
+      m_radix = 8;
+      break;
+    case Bin:
+      m_radix = 2;
+      break;
   }
   m_lock.unlock();
   return *this;

@@ -33,9 +33,9 @@ class LogSink {
 class LogEnvironment {
  public:
   virtual ~LogEnvironment() = default;
-  virtual std::time_t now() = 0;           // seconds since 1970-01-01 UTC
-  virtual uint32_t tickCount() = 0;        // milliseconds since an arbitrary start
-  virtual unsigned long threadId() = 0;    // numeric id of the calling thread
+  virtual std::time_t now() = 0;         // seconds since 1970-01-01 UTC
+  virtual uint32_t tickCount() = 0;      // milliseconds since an arbitrary start
+  virtual unsigned long threadId() = 0;  // numeric id of the calling thread
 };
 
 // A re-entrant lock: a critical section on Windows, a recursive mutex elsewhere.
@@ -61,8 +61,8 @@ class ErrorLog {
 
   ErrorLog& operator<<(const char* text);
   ErrorLog& operator<<(const std::string& text);
-  ErrorLog& operator<<(int32_t value);             // current radix, "-" and magnitude
-  ErrorLog& operator<<(unsigned int value);        // "0x%08x"
+  ErrorLog& operator<<(int32_t value);       // current radix, "-" and magnitude
+  ErrorLog& operator<<(unsigned int value);  // "0x%08x"
   // "0x%08lx" where long is 32 bits (Windows); where it is 64 bits it is the
   // platform's uint64_t and is written like the unsigned 64-bit append.
   ErrorLog& operator<<(unsigned long value);

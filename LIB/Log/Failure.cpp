@@ -12,8 +12,8 @@ void reportNoBacktrace(uint32_t address) {
 }
 
 void assertionFailed(const char* expression, const char* file, int32_t line) {
-  ErrorLog::instance().begin(Fatal) << "Assertion failed: " << expression << " in " << file << ":"
-                                    << line << End;
+  ErrorLog::instance().begin(Fatal)
+      << "Assertion failed: " << expression << " in " << file << ":" << line << End;
   reportNoBacktrace(0);
   std::fprintf(stderr, "Assertion failed: %s in %s:%d\n", expression, file, static_cast<int>(line));
   throw "Assertion failure";

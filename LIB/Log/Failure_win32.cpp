@@ -11,8 +11,9 @@ bool systemErrorMessage(uint32_t code, std::string& message) {
   char* buffer = nullptr;
   const DWORD flags =
       FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER;
-  const DWORD length = FormatMessageA(flags, nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                                      reinterpret_cast<char*>(&buffer), 0, nullptr);
+  const DWORD length =
+      FormatMessageA(flags, nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                     reinterpret_cast<char*>(&buffer), 0, nullptr);
   if (length == 0 || buffer == nullptr) return false;
   message.assign(buffer, length);
   LocalFree(buffer);

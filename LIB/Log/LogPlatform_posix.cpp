@@ -16,7 +16,9 @@ namespace veltraw {
 static_assert(sizeof(std::recursive_mutex) <= 64, "RecursiveLock storage too small");
 
 RecursiveLock::RecursiveLock() { new (m_storage) std::recursive_mutex(); }
-RecursiveLock::~RecursiveLock() { reinterpret_cast<std::recursive_mutex*>(m_storage)->~recursive_mutex(); }
+RecursiveLock::~RecursiveLock() {
+  reinterpret_cast<std::recursive_mutex*>(m_storage)->~recursive_mutex();
+}
 void RecursiveLock::lock() { reinterpret_cast<std::recursive_mutex*>(m_storage)->lock(); }
 void RecursiveLock::unlock() { reinterpret_cast<std::recursive_mutex*>(m_storage)->unlock(); }
 
