@@ -21,10 +21,10 @@ struct NtpPacket {
   uint8_t versionNumber() const { return (bytes[0] >> 3) & 7; }
   uint8_t mode() const { return bytes[0] & 7; }  // 3 client, 4 server, 5 broadcast
   uint8_t stratum() const { return bytes[1]; }   // 0: kiss-o'-death, 16 and up: unsynchronised
-  int8_t poll() const { return static_cast<int8_t>(bytes[2]); }       // log2 seconds
-  int8_t precision() const { return static_cast<int8_t>(bytes[3]); }  // log2 seconds
+  int8_t poll() const { return static_cast<int8_t>(bytes[2]); }                   // log2 seconds
+  int8_t precision() const { return static_cast<int8_t>(bytes[3]); }              // log2 seconds
   int32_t rootDelay() const { return static_cast<int32_t>(readBigEndian32(4)); }  // 16.16 s
-  uint32_t rootDispersion() const { return readBigEndian32(8); }                   // 16.16 s
+  uint32_t rootDispersion() const { return readBigEndian32(8); }                  // 16.16 s
   // As they stand: four characters for stratum 0 and 1, else an IPv4 address.
   const uint8_t* referenceId() const { return bytes + 12; }
 
@@ -43,5 +43,15 @@ struct NtpPacket {
     return t;
   }
 };
+
+// Fills buffer (NtpPacket::kSize bytes) with a client request, version 4,
+// whose transmit timestamp is T1: the precision clock's time, read here.
+void BuildRequest(uint8_t* buffer);
+// The same with a given transmit timestamp.
+void BuildRequest(uint8_t* buffer, NtpTimestamp transmit);
+
+// Writes the packet in buffer (NtpPacket::kSize bytes) as four Detail entries
+// to the error log, the first beginning with prefix.
+void LogPacket(const char* prefix, const uint8_t* buffer);
 
 }  // namespace veltraw

@@ -1,0 +1,219 @@
+// BSD sockets behind the socket layer, with errno turned into the WinSock
+// numbers that the layer above tells apart.
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "LIB/Net/SocketPlatform.h"
+
+namespace veltraw::net {
+
+namespace {
+
+thread_local int32_t t_lastError = 0;
+
+int32_t WinSockNumber(int error) {
+  switch (error) {
+    case EINTR:
+      return wsa::kInterrupted;
+    case EBADF:
+      return 10038;  // WSAENOTSOCK
+    case EACCES:
+      return 10013;
+    case EFAULT:
+      return 10014;
+    case EINVAL:
+      return 10022;
+    case EMFILE:
+    case ENFILE:
+      return 10024;
+    case EAGAIN:
+      return wsa::kWouldBlock;
+    case EINPROGRESS:
+      return 10036;
+    case EALREADY:
+      return 10037;
+    case ENOTSOCK:
+      return 10038;
+    case EDESTADDRREQ:
+      return 10039;
+    case EMSGSIZE:
+      return wsa::kMessageSize;
+    case EPROTOTYPE:
+      return 10041;
+    case ENOPROTOOPT:
+      return 10042;
+    case EPROTONOSUPPORT:
+      return 10043;
+    case ESOCKTNOSUPPORT:
+      return 10044;
+    case EOPNOTSUPP:
+      return 10045;
+    case EPFNOSUPPORT:
+      return 10046;
+    case EAFNOSUPPORT:
+      return 10047;
+    case EADDRINUSE:
+      return wsa::kAddressInUse;
+    case EADDRNOTAVAIL:
+      return 10049;
+    case ENETDOWN:
+      return 10050;
+    case ENETUNREACH:
+      return wsa::kNetworkUnreachable;
+    case ENETRESET:
+      return 10052;
+    case ECONNABORTED:
+      return 10053;
+    case ECONNRESET:
+      return wsa::kConnectionReset;
+    case ENOBUFS:
+      return 10055;
+    case EISCONN:
+      return 10056;
+    case ENOTCONN:
+      return wsa::kNotConnected;
+    case ESHUTDOWN:
+      return 10058;
+    case ETOOMANYREFS:
+      return 10059;
+    case ETIMEDOUT:
+      return wsa::kTimedOut;
+    case ECONNREFUSED:
+      return wsa::kConnectionRefused;
+    case ELOOP:
+      return 10062;
+    case ENAMETOOLONG:
+      return 10063;
+    case EHOSTDOWN:
+      return 10064;
+    case EHOSTUNREACH:
+      return wsa::kHostUnreachable;
+    default:
+      return error;
+  }
+}
+
+int32_t Fail(int32_t wsaError) {
+  t_lastError = wsaError;
+  return -1;
+}
+
+int Descriptor(SocketHandle sock) { return static_cast<int>(static_cast<intptr_t>(sock)); }
+
+sockaddr_in ToSockaddr(const SocketAddress& address) {
+  sockaddr_in result;
+  static_assert(sizeof result == sizeof address, "sockaddr_in is 16 bytes");
+  std::memcpy(&result, &address, sizeof result);
+  return result;
+}
+
+}  // namespace
+
+int32_t Startup() { return 0; }
+int32_t Cleanup() { return 0; }
+
+SocketHandle CreateSocket(bool stream) {
+  const int fd = socket(AF_INET, stream ? SOCK_STREAM : SOCK_DGRAM, 0);
+  if (fd < 0) {
+    Fail(WinSockNumber(errno));
+    return kInvalidSocket;
+  }
+  return static_cast<SocketHandle>(fd);
+}
+
+int32_t CloseSocket(SocketHandle sock) {
+  return close(Descriptor(sock)) == 0 ? 0 : Fail(WinSockNumber(errno));
+}
+
+int32_t ShutdownBoth(SocketHandle sock) {
+  return shutdown(Descriptor(sock), SHUT_RDWR) == 0 ? 0 : Fail(WinSockNumber(errno));
+}
+
+int32_t SetReceiveTimeout(SocketHandle sock, int32_t ms) {
+  // Read as the unsigned count of milliseconds that WinSock takes; 0 waits for ever.
+  const uint32_t count = static_cast<uint32_t>(ms);
+  timeval tv{};
+  tv.tv_sec = static_cast<time_t>(count / 1000);
+  tv.tv_usec = static_cast<suseconds_t>((count % 1000) * 1000);
+  if (setsockopt(Descriptor(sock), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) == 0) return 0;
+  return Fail(WinSockNumber(errno));
+}
+
+int32_t Bind(SocketHandle sock, const SocketAddress& address) {
+  const sockaddr_in local = ToSockaddr(address);
+  if (bind(Descriptor(sock), reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0)
+    return 0;
+  return Fail(WinSockNumber(errno));
+}
+
+int32_t Connect(SocketHandle sock, const SocketAddress& address) {
+  const sockaddr_in to = ToSockaddr(address);
+  if (connect(Descriptor(sock), reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) return 0;
+  return Fail(WinSockNumber(errno));
+}
+
+int32_t SendTo(SocketHandle sock, const SocketAddress& address, const void* data, int32_t length) {
+  if (length < 0) return Fail(10014);  // WSAEFAULT, as for a bad length
+  const sockaddr_in to = ToSockaddr(address);
+  const ssize_t sent = sendto(Descriptor(sock), data, static_cast<size_t>(length), MSG_NOSIGNAL,
+                              reinterpret_cast<const sockaddr*>(&to), sizeof to);
+  if (sent < 0) return Fail(WinSockNumber(errno));
+  return static_cast<int32_t>(sent);
+}
+
+int32_t ReceiveFrom(SocketHandle sock, void* buffer, int32_t size, SocketAddress& from) {
+  if (size < 0) return Fail(10014);
+  sockaddr_in sender{};
+  socklen_t senderSize = sizeof sender;
+  // MSG_TRUNC reports the datagram's full length, so that a long one is told
+  // apart from one that just fits; WinSock fails such a receive.
+  const ssize_t count = recvfrom(Descriptor(sock), buffer, static_cast<size_t>(size), MSG_TRUNC,
+                                 reinterpret_cast<sockaddr*>(&sender), &senderSize);
+  if (count < 0) {
+    const int error = errno;
+    if (error == EAGAIN || error == EWOULDBLOCK) return Fail(wsa::kTimedOut);
+    // The port-unreachable answer to an earlier datagram of a connected socket.
+    if (error == ECONNREFUSED) return Fail(wsa::kConnectionReset);
+    return Fail(WinSockNumber(error));
+  }
+  std::memcpy(static_cast<void*>(&from), &sender, sizeof from);
+  if (count > size) return Fail(wsa::kMessageSize);
+  return static_cast<int32_t>(count);
+}
+
+bool ResolveHost(const std::string& host, SocketAddress& address) {
+  // getaddrinfo rather than gethostbyname: request threads resolve at once.
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return false;
+  bool ok = false;
+  if (found->ai_family == AF_INET && found->ai_addrlen >= sizeof(sockaddr_in)) {
+    sockaddr_in first;
+    std::memcpy(&first, found->ai_addr, sizeof first);
+    address.family = AF_INET;
+    std::memcpy(address.address, &first.sin_addr, 4);
+    ok = true;
+  }
+  freeaddrinfo(found);
+  return ok;
+}
+
+int32_t LastError() { return t_lastError; }
+
+std::string ErrorText(int32_t error) {
+  char buffer[256];
+  // GNU strerror_r: returns the text, which may or may not be in buffer.
+  const char* text = strerror_r(static_cast<int>(error), buffer, sizeof buffer);
+  return text != nullptr ? text : "Unknown error";
+}
+
+}  // namespace veltraw::net

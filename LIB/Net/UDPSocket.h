@@ -1,0 +1,56 @@
+// IPv4 datagram sockets: unicast (connected to the server so that a refused
+// request shows at once) and multicast (unconnected, so that members of the
+// group can answer from their own addresses).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "LIB/Net/IPSocket.h"
+
+namespace veltraw {
+
+class UDPSocket : public IPSocket {
+ public:
+  // No socket yet; Open(false) makes an unconnected one.
+  explicit UDPSocket(uint16_t port);
+  // A socket connected to host:port. When the name does not resolve or the
+  // connection is refused there is no socket afterwards (nothing is raised);
+  // Open(false) then makes an unconnected one.
+  UDPSocket(const std::string& host, uint16_t port);
+
+  // Resolves host (with this socket's port) and sends one datagram; false,
+  // logged, when the name does not resolve or the send fails.
+  bool SendTo(const std::string& host, const void* data, int32_t length);
+  bool SendToAddress(const SocketAddress& address, const void* data, int32_t length);
+
+  // Waits for one datagram up to the timeout of SetTimeout. True with the
+  // datagram in buffer, its byte count in length and the sender's address
+  // text in fromText (cut to fromTextSize - 1 characters). False when nothing
+  // arrived: timeout, interruption, an earlier datagram refused, or an empty
+  // datagram. Any other error, a datagram longer than size included, sets
+  // the terminated flag and raises IPException.
+  bool ReceiveFrom(char* fromText, int32_t fromTextSize, void* buffer, int32_t size,
+                   int32_t& length);
+
+  // The sender of the last datagram received.
+  const SocketAddress& From() const { return from; }
+
+ protected:
+  SocketAddress from;
+};
+
+class MulticastUDPSocket : public UDPSocket {
+ public:
+  // An unconnected socket for sending to a multicast group. group is cleared
+  // (and the reason logged) when host does not resolve to a multicast address;
+  // the socket is usable all the same.
+  MulticastUDPSocket(const std::string& host, uint16_t port);
+
+  const SocketAddress& Group() const { return group; }
+
+ protected:
+  SocketAddress group;
+};
+
+}  // namespace veltraw
