@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the native suites, the same suites
+# under AddressSanitizer + UndefinedBehaviorSanitizer and (those labelled tsan)
+# ThreadSanitizer, the fuzzers for a bounded time, and the Windows build's
+# suites under Wine.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+out=${VELTRAW_OUT:-$root/out}
+jobs=$(nproc)
+fuzz_seconds=${VELTRAW_FUZZ_SECONDS:-30}
+
+"$root/scripts/install-deps.sh"
+source "$root/scripts/wine-env.sh"
+
+step() { printf '\n===== %s =====\n' "$*"; }
+configure() {  # dir, cmake args...
+  local dir=$1; shift
+  cmake -S "$root" -B "$out/$dir" -G "Unix Makefiles" "$@" >"$out/$dir.configure.log" 2>&1 ||
+    { cat "$out/$dir.configure.log"; return 1; }
+  cmake --build "$out/$dir" -j "$jobs"
+}
+mkdir -p "$out"
+
+step "native build and tests"
+configure native -DVELTRAW_BENCH=ON
+(cd "$out/native" && ctest --output-on-failure)
+
+step "AddressSanitizer + UndefinedBehaviorSanitizer"
+CC=clang CXX=clang++ configure asan -DVELTRAW_SANITIZE=address,undefined
+(cd "$out/asan" && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure)
+
+step "ThreadSanitizer (concurrency suites)"
+CC=clang CXX=clang++ configure tsan -DVELTRAW_SANITIZE=thread
+(cd "$out/tsan" && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -L tsan)
+
+step "fuzzers (${fuzz_seconds} s each)"
+CC=clang CXX=clang++ configure fuzz -DVELTRAW_TESTS=OFF -DVELTRAW_FUZZ=ON \
+  -DVELTRAW_SANITIZE=address,undefined
+for fuzzer in "$out"/fuzz/fuzz/fuzz_*; do
+  [ -x "$fuzzer" ] || continue
+  name=$(basename "$fuzzer")
+  mkdir -p "$out/corpus-$name"
+  echo "-- $name"
+  (cd "$out" && "$fuzzer" -max_total_time="$fuzz_seconds" -print_final_stats=1 \
+    "$out/corpus-$name" 2>&1 | tail -n 12)
+done
+
+step "Windows build and tests under Wine"
+configure win -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake"
+(cd "$out/win" && ctest --output-on-failure)
+
+step "all tests passed"
