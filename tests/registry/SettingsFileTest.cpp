@@ -1,0 +1,100 @@
+// The settings file's text form: what a hand-edited or damaged file reads as.
+#include <gtest/gtest.h>
+
+#include "LIB/Registry/SettingsFile.h"
+
+namespace veltraw {
+namespace {
+
+std::string number(int32_t value) { return settingsBytesFromNumber(value); }
+std::string text(const std::string& value) { return value + '\0'; }
+
+std::string valueOf(const SettingsDocument& document, const std::string& name) {
+  std::string bytes;
+  return document.find(name, bytes) ? bytes : "<missing>";
+}
+
+TEST(SettingsFileTest, ReadsTheFormsAPersonMightWrite) {
+  const auto document = SettingsDocument::parse(
+      "# comment\n"
+      "\n"
+      "Frequency = number 60\n"
+      "\tRequests=number    -3   \r\n"
+      "Mask = NUMBER 0xFFFFFFFF\n"
+      "Top = number 4294967295\n"
+      "Bottom = number -2147483648\n"
+      "Server1 = text \"a \\\"b\\\" \\\\ \\t\\xe9\\x00z\"\n"
+      "\"Odd = name\" = text \"\"\n"
+      "Twice = number 1\n"
+      "twice = number 2\n"
+      "Raw = text \"caf\xc3\xa9\"");  // no line break at the end
+  EXPECT_EQ(valueOf(document, "frequency"), number(60));
+  EXPECT_EQ(valueOf(document, "Requests"), number(-3));
+  EXPECT_EQ(valueOf(document, "Mask"), number(-1));
+  EXPECT_EQ(valueOf(document, "Top"), number(-1));
+  EXPECT_EQ(valueOf(document, "Bottom"), number(INT32_MIN));
+  EXPECT_EQ(valueOf(document, "Server1"), text(std::string("a \"b\" \\ \t\xe9\0z", 12)));
+  EXPECT_EQ(valueOf(document, "Odd = name"), text(""));
+  EXPECT_EQ(valueOf(document, "TWICE"), number(2));
+  EXPECT_EQ(valueOf(document, "Raw"), text("caf\xc3\xa9"));
+}
+
+TEST(SettingsFileTest, DamagedLinesReadAsMissingAndSurviveARewrite) {
+  const std::string damaged =
+      "Good1 = number 5\n"
+      "Cut = text \"no closing quote\n"
+      "BadEscape = text \"\\q\"\n"
+      "ShortHex = text \"\\x4\"\n"
+      "Big = number 4294967296\n"
+      "TooNegative = number -2147483649\n"
+      "Empty = number\n"
+      "Junk = number 12 apples\n"
+      "Kind = float 1.5\n"
+      "NoEquals number 3\n"
+      "= number 4\n" +
+      std::string("\0\x01\xff binary\0 line", 16) + "\n" + std::string(300000, 'x') + "\n" +
+      "Good2 = text \"kept\"\n";
+  auto document = SettingsDocument::parse(damaged);
+  for (const char* name : {"Cut", "BadEscape", "ShortHex", "Big", "TooNegative", "Empty", "Junk",
+                           "Kind", "NoEquals"}) {
+    EXPECT_EQ(valueOf(document, name), "<missing>") << name;
+  }
+  EXPECT_EQ(valueOf(document, "Good1"), number(5));
+  EXPECT_EQ(valueOf(document, "Good2"), text("kept"));
+
+  // Rewriting keeps every line it does not change, damaged or not.
+  document.set("Good1", SettingsValueType::Number, number(6));
+  std::string expected = damaged;
+  expected.replace(0, 16, "Good1 = number 6");
+  EXPECT_EQ(document.serialize(), expected);
+}
+
+TEST(SettingsFileTest, WritesPlainAsciiThatReadsBackExactly) {
+  SettingsDocument document;
+  std::string everyByte;
+  for (int c = 0; c < 256; ++c) everyByte += static_cast<char>(c);
+  document.set("Every", SettingsValueType::Text, everyByte + '\0');
+  document.set(everyByte, SettingsValueType::Number, number(-7));
+  document.set("", SettingsValueType::Text, text("unnamed"));
+  const std::string written = document.serialize();
+  for (char c : written) EXPECT_TRUE(c == '\n' || (c >= 0x20 && c < 0x7f)) << int(c);
+
+  const auto reread = SettingsDocument::parse(written);
+  EXPECT_EQ(valueOf(reread, "Every"), everyByte + '\0');
+  EXPECT_EQ(valueOf(reread, everyByte), number(-7));
+  EXPECT_EQ(valueOf(reread, ""), text("unnamed"));
+  EXPECT_EQ(SettingsDocument::parse(reread.serialize()).serialize(), written);
+}
+
+TEST(SettingsFileTest, SetReplacesTheLineThatCountsAndDropsStaleDuplicates) {
+  auto document = SettingsDocument::parse(
+      "# mine\nServers = number 1\nfrequency = number 1\nSERVERS = number 2\n");
+  document.set("Servers", SettingsValueType::Number, number(3));
+  document.set("Frequency", SettingsValueType::Text, text("x"));
+  document.set("New", SettingsValueType::Number, number(4));
+  EXPECT_EQ(document.serialize(),
+            "# mine\nfrequency = text \"x\"\nSERVERS = number 3\nNew = number 4\n");
+}
+
+}  // namespace
+}  // namespace veltraw
