@@ -1,0 +1,41 @@
+// What the time-keeping core needs from the window side: the notification-area
+// icon, the update timer, the message loop and the dialogs it opens. The tray
+// window implements it; tests bring a recording one.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace veltraw {
+
+// Icon resources of the notification area.
+enum TrayIconId : int32_t {
+  IconGood = 201,          // last result of the primary good; also at start-up
+  IconNoResponse = 202,    // no response or failure
+  IconBadReference = 203,  // bad time reference
+  IconRequesting = 204,    // an update is under way
+};
+
+class AppShell {
+ public:
+  virtual ~AppShell() = default;
+  // Makes the loaded picture of this resource id the icon (added or modified).
+  virtual void showIcon(int32_t iconId) = 0;
+  // Sets the tooltip; the notification area shows its first 63 characters.
+  virtual void showTip(const std::string& text) = 0;
+  // A repeating timer (identifier 1001 on the tray window) that calls the
+  // core's runUpdateCycle on the main thread. False when none could be made.
+  virtual bool startTimer(uint32_t periodMs) = 0;
+  virtual void stopTimer() = 0;
+  // Ends the message loop with exit code 0.
+  virtual void postQuit() = 0;
+  // The window that owns the core's message boxes (the tray window), or null.
+  virtual void* ownerWindow() = 0;
+  // The first-run offer to search the local network was accepted.
+  virtual void openServerSearch() = 0;
+  // A result changed the statistics; an open statistics view redraws. Called
+  // on a request thread, outside the core's lock.
+  virtual void statisticsChanged() = 0;
+};
+
+}  // namespace veltraw

@@ -1,0 +1,338 @@
+#include "app/SntpClientApp.h"
+
+#include <cstdio>
+#include <shared_mutex>
+
+#include "LIB/Log/ErrorLog.h"
+#include "LIB/Time/PrecisionClock.h"
+#include "app/MessageBox.h"
+#include "app/ServerDataFile.h"
+#include "app/TrayStatusText.h"
+
+namespace veltraw {
+
+namespace {
+
+// Bounds of the update period: never a busy loop, never a period that wraps.
+constexpr int32_t kMinFrequencySeconds = 1;
+constexpr int32_t kMaxFrequencySeconds = 86400;
+// More servers than anyone configures; a hand-edited count beyond it would
+// only make start-up read settings for a very long time.
+constexpr int32_t kMaxServers = 1000;
+
+std::string serverValueName(int32_t number) {
+  char name[24];
+  std::snprintf(name, sizeof name, "Server%d", static_cast<int>(number));
+  return name;
+}
+
+int32_t iconFor(NtpStatus status) {
+  switch (status) {
+    case Ok:
+      return IconGood;
+    case BadReference:
+      return IconBadReference;
+    default:
+      return IconNoResponse;
+  }
+}
+
+int32_t saturate(int64_t value) {
+  if (value > INT32_MAX) return INT32_MAX;
+  if (value < INT32_MIN) return INT32_MIN;
+  return static_cast<int32_t>(value);
+}
+
+// A signed NTP interval in whole microseconds, rounded to the nearest.
+int64_t intervalMicroseconds(NtpTimestamp interval) {
+  const bool negative = interval.IsNegative();
+  interval.Abs();
+  const int64_t us =
+      static_cast<int64_t>(interval.seconds()) * 1000000 +
+      static_cast<int64_t>((uint64_t{interval.fraction()} * 1000000 + 0x80000000u) >> 32);
+  return negative ? -us : us;
+}
+
+}  // namespace
+
+// Request threads reach the core through a Link they share with it, so that a
+// series still under way when the core goes away finds it gone instead of
+// calling into freed memory.
+struct SntpClientApp::Link {
+  std::shared_mutex mutex;  // results hold it shared; the core's end holds it alone
+  SntpClientApp* app = nullptr;
+};
+
+SntpClientApp::SntpClientApp(const AppServices& services)
+    : m_services(services),
+      m_settings(services.settingsName, services.settingsDirectory),
+      m_stats(*services.clock),
+      m_link(std::make_shared<Link>()) {
+  m_link->app = this;
+  try {
+    m_services.shell->showIcon(IconGood);
+    normalizeAdvancedSettings();
+    applySettings();
+    if (m_settings.readNumber("MonitorOnStartStop", 0) != 0) {
+      runMonitorCommand(m_settings, "SS", "START", 0, nullptr, m_services.startCommand);
+    }
+    runUpdateCycle();
+  } catch (...) {
+    // No destructor runs for a core that never finished starting.
+    {
+      std::unique_lock<std::shared_mutex> gone(m_link->mutex);
+      m_link->app = nullptr;
+    }
+    stopTimer();
+    closeOutputs();
+    throw;
+  }
+}
+
+SntpClientApp::~SntpClientApp() {
+  {
+    // Waits for results being handled right now; later ones find no core.
+    std::unique_lock<std::shared_mutex> gone(m_link->mutex);
+    m_link->app = nullptr;
+  }
+  if (m_settings.readNumber("MonitorOnStartStop", 0) != 0) {
+    runMonitorCommand(m_settings, "SS", "STOP", 0, nullptr, m_services.startCommand);
+  }
+  closeOutputs();
+  stopTimer();
+}
+
+void SntpClientApp::normalizeAdvancedSettings() {
+  static const struct {
+    const char* name;
+    int32_t defaultValue;
+  } kAdvanced[] = {
+      {"SetClockOnceDriftExceeds", 50},
+      {"AutoRoundTripThreshold", 40},
+      {"AutoMaxRequests", 10},
+      {"RoundTripLatencyClockRejectThreshold", 100},
+  };
+  for (const auto& value : kAdvanced) {
+    m_settings.writeNumber(value.name, m_settings.readNumber(value.name, value.defaultValue));
+  }
+}
+
+bool SntpClientApp::needsServerPrompt() { return m_settings.readText("Server1", "").empty(); }
+
+void SntpClientApp::promptForServer() {
+  if (!needsServerPrompt()) return;
+  MessageBoxRequest box;
+  box.owner = m_services.shell->ownerWindow();
+  box.text =
+      "No time server is configured.  Would you like to automatically search your local network "
+      "for one?";
+  box.caption = kProductName;
+  box.style = BoxYesNo;
+  if (showMessageBox(box) == AnswerYes) m_services.shell->openServerSearch();
+}
+
+void SntpClientApp::closeOutputs() {
+  if (m_logFileSink) {
+    ErrorLog::instance().removeSink(m_logFileSink.get());
+    m_logFileSink.reset();
+  }
+  serverDataFile().close();
+}
+
+void SntpClientApp::applySettings() {
+  updateTrayText(Ok);
+  closeOutputs();
+
+  const std::string logFile = m_settings.readText("LogFile", "");
+  if (!logFile.empty()) {
+    auto sink = std::make_unique<FileLogSink>(logFile, true);
+    sink->level = m_settings.readNumber("LogDetails", 0) != 0 ? Detail : Warning;
+    ErrorLog::instance().addSink(sink.get());
+    m_logFileSink = std::move(sink);
+  }
+  const std::string dataFile = m_settings.readText("DataFile", "");
+  if (!dataFile.empty()) serverDataFile().open(dataFile);
+
+  stopTimer();
+  {
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    m_stats.clear();
+    int32_t servers = m_settings.readNumber("Servers", 0);
+    if (servers > kMaxServers) {
+      ErrorLog::instance().begin(Warning)
+          << "Servers " << servers << " is more than " << kMaxServers << "; using the first "
+          << kMaxServers << End;
+      servers = kMaxServers;
+    }
+    for (int32_t i = 1; i <= servers; ++i)
+      m_stats.addServer(m_settings.readText(serverValueName(i), ""));
+  }
+  startTimer();
+  SetAutoRequestLimits(m_settings.readNumber("AutoRoundTripThreshold", 40),
+                       m_settings.readNumber("AutoMaxRequests", 10));
+}
+
+uint32_t SntpClientApp::updatePeriodMs(int32_t frequencySeconds) {
+  int32_t seconds = frequencySeconds;
+  if (seconds < kMinFrequencySeconds) seconds = kMinFrequencySeconds;
+  if (seconds > kMaxFrequencySeconds) seconds = kMaxFrequencySeconds;
+  return static_cast<uint32_t>(seconds) * 1000u;
+}
+
+void SntpClientApp::startTimer() {
+  if (m_timerRunning) return;
+  const int32_t frequency = m_settings.readNumber("Frequency", 60);
+  const uint32_t period = updatePeriodMs(frequency);
+  if (static_cast<int64_t>(period) != static_cast<int64_t>(frequency) * 1000) {
+    ErrorLog::instance().begin(Warning) << "Frequency " << frequency << " s is out of range; using "
+                                        << static_cast<int32_t>(period / 1000) << " s" << End;
+  }
+  ErrorLog::instance().begin(Trace) << "Setting timer to " << period << " ms" << End;
+  m_timerRunning = m_services.shell->startTimer(period);
+}
+
+void SntpClientApp::stopTimer() {
+  if (!m_timerRunning) return;
+  m_services.shell->stopTimer();
+  m_timerRunning = false;
+}
+
+void SntpClientApp::runUpdateCycle() {
+  std::vector<std::string> servers;
+  {
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    m_services.shell->showIcon(IconRequesting);
+    updateTrayText(Requesting);
+    m_cyclePrimaryOffsetMs = 0;
+    for (int32_t i = 0; i < m_stats.count(); ++i) servers.push_back(m_stats.name(i));
+  }
+  for (size_t i = 0; i < servers.size(); ++i) {
+    const int32_t count = i == 0 ? m_settings.readNumber("Requests", 1) : 1;
+    auto* link = new std::shared_ptr<Link>(m_link);
+    if (!m_services.startRequest(link, servers[i], &SntpClientApp::requestDone,
+                                 static_cast<int32_t>(i), kReplyTimeoutMs, count)) {
+      delete link;  // the series never started and will never report
+    }
+  }
+}
+
+void SntpClientApp::requestDone(void* context, const NtpResult& result) {
+  std::unique_ptr<std::shared_ptr<Link>> link(static_cast<std::shared_ptr<Link>*>(context));
+  std::shared_lock<std::shared_mutex> alive((*link)->mutex);
+  if (SntpClientApp* app = (*link)->app) app->onRequestResult(result);
+}
+
+void SntpClientApp::onRequestResult(const NtpResult& result) {
+  const int32_t n = result.tag;
+  if (n < 0) return;  // not a series of ours
+  const NtpStatus status = result.status;
+  const int32_t b = result.offsetMs;
+  const int32_t c = result.roundTripMs;
+  const bool failed = status == NoResponse || status == Failed;
+  {
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    if (m_serverFailed.size() <= static_cast<size_t>(n)) m_serverFailed.resize(n + 1, 0);
+
+    // The PC clock's own gain since the primary's previous good result, before
+    // this result may correct it.
+    int32_t clockGainMs = 0;
+    if (n == 0 && status == Ok) clockGainMs = m_gain.primaryOffset(b);
+
+    bool everyEarlierFailed = true;
+    for (int32_t i = 0; i < n; ++i)
+      everyEarlierFailed = everyEarlierFailed && m_serverFailed[i] == 1;
+    if (status == Ok && result.hasPacket && everyEarlierFailed &&
+        c < m_settings.readNumber("RoundTripLatencyClockRejectThreshold", 100)) {
+      if (n != 0) {
+        ErrorLog::instance().begin(Warning)
+            << "Primary server not responsive: setting time off secondary server" << End;
+        m_services.shell->showTip(fallbackTipText(m_settings.readText("Server1", ""),
+                                                  m_settings.readText(serverValueName(n + 1), ""),
+                                                  m_shownOffsetMs));
+      }
+      TimeClass time = result.packet.transmitTimestamp().ToCalendar();
+      const int32_t halfTrip = c / 2;
+      if (halfTrip >= 0) {
+        time.addMilliseconds(static_cast<uint32_t>(halfTrip));
+      } else {
+        time.subtractMilliseconds(static_cast<uint32_t>(-halfTrip));
+      }
+      const int64_t sinceArrival = intervalMicroseconds(
+          NtpTimestamp::FromCalendar(m_services.clock->Now()) - result.arrival);
+      if (sinceArrival >= 0) {
+        time.addMicroseconds(static_cast<uint64_t>(sinceArrival));
+      } else {
+        time.subtractMicroseconds(static_cast<uint64_t>(-sinceArrival));
+      }
+      m_clockWasSet = false;
+      applyClockCorrection(time, b);
+      if (m_clockWasSet) m_gain.clockStepped(b);
+    }
+
+    if (n == 0) {
+      m_cyclePrimaryOffsetMs = b;
+      m_services.shell->showIcon(iconFor(status));
+      m_shownOffsetMs = b;
+      updateTrayText(status);
+    }
+
+    if (status == Ok || status == BadReference) {
+      m_stats.add(n, saturate(int64_t{b} - m_cyclePrimaryOffsetMs), c, clockGainMs);
+    }
+
+    if (m_settings.readNumber("MonitorPrimaryOnly", 0) == 0 || n == 0) {
+      const bool wasFailing = m_serverFailed[n] == 1;
+      const char* code = nullptr;
+      if (m_settings.readNumber("MonitorOnTimeout", 0) != 0 && !wasFailing && failed) {
+        code = "TO";
+      } else if (m_settings.readNumber("MonitorOnBadRef", 0) != 0 && !wasFailing &&
+                 status == BadReference) {
+        code = "BR";
+      } else if (m_settings.readNumber("MonitorOnLatency", 0) != 0 &&
+                 c > m_settings.readNumber("MonitorLatency", 0)) {
+        code = "LA";
+      } else if (m_settings.readNumber("MonitorOnRecovery", 0) != 0 && wasFailing && status == Ok) {
+        code = "RE";
+      } else if (m_settings.readNumber("MonitorOnAll", 0) != 0) {
+        code = "EV";
+      }
+      if (code) {
+        runMonitorCommand(m_settings, code, result.host, c,
+                          result.hasPacket ? &result.packet : nullptr, m_services.startCommand);
+      }
+    }
+    m_serverFailed[n] = failed ? 1 : 0;
+  }
+  if (result.hasPacket) serverDataFile().writeRow(result);
+  m_services.shell->statisticsChanged();
+}
+
+void SntpClientApp::applyClockCorrection(const TimeClass& time, int32_t offsetMs) {
+  if (m_settings.readNumber("ReportOnly", 0) != 0) return;
+  ErrorLog::instance().begin(Trace) << "Setting time " << time << End;
+  const int64_t magnitude = offsetMs < 0 ? -int64_t{offsetMs} : int64_t{offsetMs};
+  if (magnitude > m_settings.readNumber("SetClockOnceDriftExceeds", 50)) {
+    ErrorLog::instance().begin(Detail) << "Jumping to correct time " << time << End;
+    m_services.clock->SetClock(time);
+    m_clockWasSet = true;
+  }
+}
+
+void SntpClientApp::updateTrayText(int32_t status) {
+  std::lock_guard<std::recursive_mutex> guard(m_lock);
+  m_services.shell->showTip(trayTipText(m_settings, status, m_shownOffsetMs));
+}
+
+int32_t SntpClientApp::shownOffsetMs() {
+  std::lock_guard<std::recursive_mutex> guard(m_lock);
+  return m_shownOffsetMs;
+}
+
+void SntpClientApp::exitApplication() {
+  setAutoLaunch(*m_services.runKey, m_settings.readNumber("Autostart", 1) != 0,
+                m_services.shell->ownerWindow());
+  stopTimer();
+  m_services.shell->postQuit();
+}
+
+}  // namespace veltraw

@@ -1,0 +1,102 @@
+// The time-keeping core: the server list and its statistics, the update
+// schedule, the handling of every result with the decision to set the clock,
+// the tooltip, the monitor conditions, the log and data files. Plain code: the
+// window, the clock, the request threads and the message boxes reach it
+// through seams, so every rule here runs in tests without a desktop.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "LIB/Log/LogSinks.h"
+#include "LIB/Registry/SettingsKey.h"
+#include "app/AppShell.h"
+#include "app/AutoLaunch.h"
+#include "app/MonitorCommand.h"
+#include "app/ServerStats.h"
+#include "sntp/NtpResult.h"
+#include "sntp/RequestThread.h"
+
+namespace veltraw {
+
+class Clock;
+
+// The way request series are started; StartRequestThread in the program.
+using RequestStarter = bool (*)(void* context, const std::string& host, RequestCallback callback,
+                                int32_t tag, int32_t timeoutMs, int32_t requestCount);
+
+struct AppServices {
+  AppShell* shell = nullptr;
+  Clock* clock = nullptr;  // read for T4 carry-forward and statistics; set to correct the PC
+  RunKey* runKey = nullptr;
+  RequestStarter startRequest = StartRequestThread;
+  CommandStarter startCommand = startCommandLine;
+  std::string settingsName = "Veltraw";  // the settings key (tests use keys of their own)
+  std::string settingsDirectory;         // where the native settings file lives; empty: the user's
+};
+
+class SntpClientApp {
+ public:
+  static constexpr const char* kProductName = "Veltraw";
+  static constexpr int32_t kReplyTimeoutMs = 2500;
+
+  // Starts the core: shows the start-up icon, normalises the advanced
+  // settings, applies the settings, fires the start event and runs the first
+  // update cycle. Throws std::runtime_error (settings, log file).
+  explicit SntpClientApp(const AppServices& services);
+  // Fires the stop event and closes the outputs. Results of series still
+  // running are dropped from here on.
+  ~SntpClientApp();
+  SntpClientApp(const SntpClientApp&) = delete;
+  SntpClientApp& operator=(const SntpClientApp&) = delete;
+
+  // True when no server is configured: the entry then offers a search.
+  bool needsServerPrompt();
+  // Asks the user, when no server is configured, whether to search the local
+  // network; on Yes the shell opens the search.
+  void promptForServer();
+
+  void applySettings();
+  void runUpdateCycle();
+  void onRequestResult(const NtpResult& result);
+  void updateTrayText(int32_t status);
+  void applyClockCorrection(const TimeClass& time, int32_t offsetMs);
+  // Applies Autostart to the Run key, stops the timer and ends the loop.
+  void exitApplication();
+
+  SettingsKey& settings() { return m_settings; }
+  // Guards the statistics; hold it while reading them.
+  std::recursive_mutex& lock() { return m_lock; }
+  ServerStats& stats() { return m_stats; }
+  int32_t shownOffsetMs();
+
+  // The update period in ms for a Frequency setting, kept within sane bounds.
+  static uint32_t updatePeriodMs(int32_t frequencySeconds);
+
+ private:
+  struct Link;  // what request threads hold to reach the core
+
+  void normalizeAdvancedSettings();
+  void closeOutputs();
+  void startTimer();
+  void stopTimer();
+  static void requestDone(void* context, const NtpResult& result);
+
+  AppServices m_services;
+  SettingsKey m_settings;
+  ServerStats m_stats;
+  std::recursive_mutex m_lock;
+  std::unique_ptr<FileLogSink> m_logFileSink;
+  bool m_timerRunning = false;
+  int32_t m_cyclePrimaryOffsetMs = 0;
+  int32_t m_shownOffsetMs = INT32_MIN;
+  std::vector<uint8_t> m_serverFailed;
+  ClockGainTracker m_gain;
+  bool m_clockWasSet = false;  // set by applyClockCorrection
+  std::shared_ptr<Link> m_link;
+};
+
+}  // namespace veltraw
