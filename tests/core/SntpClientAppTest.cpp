@@ -1,0 +1,290 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "core/CoreFixture.h"
+
+namespace veltraw::test {
+namespace {
+
+TEST_F(CoreTest, StartNormalisesSettingsAndAsksEveryServerAtOnce) {
+  configureServers(3);
+  settings->writeNumber("Requests", 4);
+  settings->writeNumber("AutoMaxRequests", 7);  // kept as it is
+  LogListener log;
+  start();
+
+  EXPECT_EQ(settings->readNumber("SetClockOnceDriftExceeds", -1), 50);
+  EXPECT_EQ(settings->readNumber("AutoRoundTripThreshold", -1), 40);
+  EXPECT_EQ(settings->readNumber("AutoMaxRequests", -1), 7);
+  EXPECT_EQ(settings->readNumber("RoundTripLatencyClockRejectThreshold", -1), 100);
+  EXPECT_EQ(AutoMaxRequests.load(), 7);
+  EXPECT_EQ(AutoRoundTripThreshold.load(), 40);
+
+  EXPECT_EQ(shell.icons, (std::vector<int32_t>{IconGood, IconRequesting}));
+  EXPECT_EQ(shell.lastTip(), "Veltraw requesting from s0");
+  EXPECT_EQ(shell.timerPeriods, (std::vector<uint32_t>{60000}));
+  EXPECT_EQ(log.levelOf("Setting timer to 0x0000ea60 ms"), Trace);
+
+  ASSERT_EQ(started().size(), 3u);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(started()[i].host, "s" + std::to_string(i));
+    EXPECT_EQ(started()[i].tag, i);
+    EXPECT_EQ(started()[i].timeoutMs, 2500);
+    EXPECT_EQ(started()[i].requestCount, i == 0 ? 4 : 1);
+  }
+}
+
+TEST_F(CoreTest, UnusableFrequenciesAreBoundedAndLogged) {
+  EXPECT_EQ(SntpClientApp::updatePeriodMs(60), 60000u);
+  EXPECT_EQ(SntpClientApp::updatePeriodMs(3600), 3600000u);
+  EXPECT_EQ(SntpClientApp::updatePeriodMs(0), 1000u);
+  EXPECT_EQ(SntpClientApp::updatePeriodMs(-5), 1000u);
+  EXPECT_EQ(SntpClientApp::updatePeriodMs(4294968), 86400000u);  // x1000 would wrap
+  EXPECT_EQ(SntpClientApp::updatePeriodMs(INT32_MAX), 86400000u);
+
+  settings->writeNumber("Frequency", 0);
+  LogListener log;
+  start();
+  EXPECT_EQ(shell.timerPeriods, (std::vector<uint32_t>{1000}));
+  EXPECT_EQ(log.levelOf("Frequency 0 s is out of range; using 1 s"), Warning);
+  EXPECT_EQ(log.levelOf("Setting timer to 0x000003e8 ms"), Trace);
+}
+
+TEST_F(CoreTest, NoServerMeansUnconfiguredAndAnOfferToSearch) {
+  BoxRecorder boxes(AnswerYes);
+  start();
+  EXPECT_TRUE(started().empty());
+  EXPECT_EQ(shell.lastTip(), "Veltraw unconfigured");
+  app->promptForServer();
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_EQ(boxes.boxes[0].caption, "Veltraw");
+  EXPECT_EQ(boxes.boxes[0].style, BoxYesNo);
+  EXPECT_EQ(boxes.boxes[0].owner, &shell);
+  EXPECT_EQ(shell.searches, 1);
+
+  configureServers(1);
+  app->promptForServer();  // configured now: no question
+  EXPECT_EQ(boxes.boxes.size(), 1u);
+}
+
+TEST_F(CoreTest, GoodPrimarySetsTheClockFromItsTransmitTimePlusHalfTheTrip) {
+  configureServers(1);
+  LogListener log;
+  start();
+  NtpResult r = reply(0, Ok, -120, 30);
+  clock.advanceMs(7);  // handled 7 ms after the reply arrived
+  app->onRequestResult(r);
+
+  ASSERT_EQ(clock.setTimes.size(), 1u);
+  TimeClass expected = r.packet.transmitTimestamp().ToCalendar();
+  expected.addMilliseconds(15 + 7);
+  EXPECT_EQ(clock.setTimes[0], expected);
+  EXPECT_EQ(log.levelOf("Setting time "), Trace);
+  EXPECT_EQ(log.levelOf("Jumping to correct time "), Detail);
+  EXPECT_EQ(shell.lastIcon(), IconGood);
+  EXPECT_EQ(shell.lastTip(), "Veltraw using s0\rPC fast by 120 ms");
+  EXPECT_EQ(app->shownOffsetMs(), -120);
+}
+
+TEST_F(CoreTest, ClockThresholdsHoldAtTheirExactEdges) {
+  configureServers(1);
+  start();
+  struct Case {
+    int32_t offset, trip;
+    bool logged, set;
+  } cases[] = {
+      {50, 30, true, false},  // equal to the drift threshold: leave the clock
+      {-50, 30, true, false}, {51, 30, true, true},
+      {-51, 30, true, true},  {500, 100, false, false},  // round trip at the reject threshold
+      {500, 99, true, true},
+  };
+  for (const Case& c : cases) {
+    LogListener log;
+    clock.setTimes.clear();
+    app->onRequestResult(reply(0, Ok, c.offset, c.trip));
+    EXPECT_EQ(log.levelOf("Setting time ") != 0, c.logged) << c.offset << "/" << c.trip;
+    EXPECT_EQ(clock.setTimes.size(), c.set ? 1u : 0u) << c.offset << "/" << c.trip;
+    EXPECT_EQ(shell.lastIcon(), IconGood);
+  }
+
+  settings->writeNumber("ReportOnly", 1);
+  LogListener log;
+  clock.setTimes.clear();
+  app->onRequestResult(reply(0, Ok, 5000, 10));
+  EXPECT_EQ(log.levelOf("Setting time "), 0);
+  EXPECT_TRUE(clock.setTimes.empty());
+  EXPECT_EQ(shell.lastTip(), "Veltraw using s0\rPC slow by 5000 ms");
+}
+
+TEST_F(CoreTest, PrimaryStatusesPickIconAndTooltip) {
+  configureServers(1);
+  start();
+  app->onRequestResult(failure(0, NoResponse));
+  EXPECT_EQ(shell.lastIcon(), IconNoResponse);
+  EXPECT_EQ(shell.lastTip(), "Veltraw no response received from s0");
+  app->onRequestResult(failure(0, Failed));
+  EXPECT_EQ(shell.lastIcon(), IconNoResponse);
+  app->onRequestResult(reply(0, BadReference, 3, 3));
+  EXPECT_EQ(shell.lastIcon(), IconBadReference);
+  EXPECT_EQ(shell.lastTip(), "Veltraw got bad time reference from s0");
+  EXPECT_TRUE(clock.setTimes.empty());
+  app->onRequestResult(reply(0, Ok, 0, 3));
+  EXPECT_EQ(shell.lastTip(), "Veltraw using s0\rPC accurate to +/-1 ms");
+  // A secondary never changes the icon.
+  configureServers(2);
+  app->onRequestResult(failure(1, NoResponse));
+  EXPECT_EQ(shell.lastIcon(), IconGood);
+}
+
+TEST_F(CoreTest, SecondariesSetTheClockOnlyWhileEveryServerBeforeThemFails) {
+  configureServers(3);
+  LogListener log;
+  start();
+  // First cycle: the primary has not failed yet, so no secondary may set.
+  app->onRequestResult(reply(1, Ok, 300, 20));
+  EXPECT_TRUE(clock.setTimes.empty());
+  app->onRequestResult(failure(0));
+
+  // Second cycle: the primary failed last time.
+  app->onRequestResult(reply(1, Ok, 300, 20));
+  ASSERT_EQ(clock.setTimes.size(), 1u);
+  EXPECT_EQ(log.levelOf("Primary server not responsive: setting time off secondary server"),
+            Warning);
+  // The offset line is the primary's, and a failed primary reported 0.
+  EXPECT_NE(
+      std::find(shell.tips.begin(), shell.tips.end(), "Bad s0; using s1\rPC accurate to +/-1 ms"),
+      shell.tips.end());
+
+  // Secondary 2 while secondary 1 is fine: no setting from it.
+  app->onRequestResult(reply(2, Ok, 300, 20));
+  EXPECT_EQ(clock.setTimes.size(), 1u);
+  // Once secondary 1 fails too, secondary 2 may.
+  app->onRequestResult(failure(1, Failed));
+  app->onRequestResult(reply(2, Ok, 300, 20));
+  EXPECT_EQ(clock.setTimes.size(), 2u);
+  // A bad reference is not a failure: it stops the fall-back behind it.
+  app->onRequestResult(reply(1, BadReference, 0, 1));
+  app->onRequestResult(reply(2, Ok, 300, 20));
+  EXPECT_EQ(clock.setTimes.size(), 2u);
+}
+
+TEST_F(CoreTest, SecondaryDeltaIsMeasuredFromThePrimaryOfTheSameCycle) {
+  configureServers(2);
+  start();
+  app->onRequestResult(reply(1, Ok, 40, 5));  // primary not in yet: minus 0
+  app->onRequestResult(reply(0, Ok, 10, 5));
+  app->onRequestResult(reply(1, Ok, 25, 5));  // 25 - 10
+  app->onRequestResult(reply(1, Ok, INT32_MIN, 5));
+  Histogram delta(1, 0, 1), latency(1, 0, 1);
+  {
+    std::lock_guard<std::recursive_mutex> hold(app->lock());
+    ASSERT_TRUE(app->stats().get(1, delta, latency));
+  }
+  EXPECT_EQ(delta.count, 3);
+  EXPECT_EQ(delta.max, 40);
+  EXPECT_EQ(delta.min, INT32_MIN);  // saturated, not wrapped
+  app->runUpdateCycle();            // a new cycle starts from 0 again
+  app->onRequestResult(reply(1, Ok, 25, 5));
+  {
+    std::lock_guard<std::recursive_mutex> hold(app->lock());
+    ASSERT_TRUE(app->stats().get(1, delta, latency));
+  }
+  EXPECT_EQ(delta.max, 40);
+  EXPECT_EQ(delta.count, 4);
+}
+
+TEST_F(CoreTest, MonitorConditionsFireInOrderAndOnEdges) {
+  configureServers(2);
+  settings->writeText("MonitorCommand", "notify %2 %1 %3");
+  settings->writeNumber("MonitorOnTimeout", 1);
+  settings->writeNumber("MonitorOnRecovery", 1);
+  start();
+  for (int cycle = 0; cycle < 3; ++cycle) app->onRequestResult(failure(0));
+  app->onRequestResult(reply(0, Ok, 1, 4));
+  app->onRequestResult(reply(0, Ok, 1, 4));
+  EXPECT_EQ(commands(), (std::vector<std::string>{"notify TO s0 0", "notify RE s0 4"}));
+
+  commands().clear();
+  settings->writeNumber("MonitorOnLatency", 1);
+  settings->writeNumber("MonitorLatency", 10);
+  app->onRequestResult(reply(1, Ok, 1, 10));
+  app->onRequestResult(reply(1, Ok, 1, 11));
+  // A failure after a good result is a timeout first, latency second.
+  app->onRequestResult(failure(1));
+  EXPECT_EQ(commands(), (std::vector<std::string>{"notify LA s1 11", "notify TO s1 0"}));
+
+  commands().clear();
+  settings->writeNumber("MonitorOnBadRef", 1);
+  app->onRequestResult(reply(1, BadReference, 0, 1));  // after a failure: not BR
+  app->onRequestResult(reply(1, BadReference, 0, 1));
+  app->onRequestResult(reply(1, BadReference, 0, 1));
+  app->onRequestResult(reply(1, Ok, 0, 1));  // recovery from a bad reference is no RE
+  EXPECT_EQ(commands(), (std::vector<std::string>{"notify BR s1 1", "notify BR s1 1"}));
+
+  commands().clear();
+  settings->writeNumber("MonitorPrimaryOnly", 1);
+  settings->writeNumber("MonitorOnAll", 1);
+  app->onRequestResult(failure(1));
+  app->onRequestResult(reply(0, Ok, 0, 1));
+  app->onRequestResult(failure(0, Failed));
+  EXPECT_EQ(commands(), (std::vector<std::string>{"notify EV s0 1", "notify TO s0 0"}));
+}
+
+TEST_F(CoreTest, StartAndStopEventsAndTheExitSequence) {
+  settings->writeText("MonitorCommand", "run %2 %1");
+  settings->writeNumber("MonitorOnStartStop", 1);
+  BoxRecorder boxes;
+  start();
+  EXPECT_EQ(commands(), (std::vector<std::string>{"run SS START"}));
+
+  app->exitApplication();  // Autostart missing: registers
+  EXPECT_EQ(runKey.values[kAutoLaunchValueName], "C:\\Program Files\\Veltraw\\Veltraw.exe");
+  EXPECT_FALSE(shell.timerRunning);
+  EXPECT_EQ(shell.quits, 1);
+
+  settings->writeNumber("Autostart", 0);
+  {
+    LogListener log;
+    app->exitApplication();
+    EXPECT_TRUE(runKey.values.empty());
+    app->exitApplication();  // nothing left to remove: a trace line, no box
+    EXPECT_EQ(log.levelOf("No preexisting VeltrawNTPClient launch key"), Trace);
+  }
+  EXPECT_TRUE(boxes.boxes.empty());
+
+  runKey.openError = 5;
+  app->exitApplication();
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_EQ(boxes.boxes[0].caption, "Failure Modifying Veltraw Auto-launch State");
+  EXPECT_EQ(boxes.boxes[0].text.rfind("RegOpenKeyEx failed: ", 0), 0u);
+  EXPECT_NE(boxes.boxes[0].text.find("(0x00000005 / 5)"), std::string::npos);
+
+  app.reset();
+  EXPECT_EQ(commands().back(), "run SS STOP");
+}
+
+TEST_F(CoreTest, ResultsBeyondTheListOrAfterTheEndAreHarmless) {
+  configureServers(2);
+  start();
+  app->onRequestResult(reply(7, Ok, 500, 5));  // a server the list no longer has
+  app->onRequestResult(failure(-1));
+  EXPECT_EQ(shell.lastIcon(), IconRequesting);
+  // Series still out when the core goes away report into nothing.
+  app.reset();
+  const int refreshes = shell.refreshes;
+  deliverAll();
+  EXPECT_EQ(shell.refreshes, refreshes);
+}
+
+TEST_F(CoreTest, ALogFileThatCannotBeOpenedStopsTheStartCleanly) {
+  configureServers(1);
+  settings->writeText("LogFile", ::testing::TempDir() + "no/such/dir/veltraw.log");
+  EXPECT_THROW(start(), std::runtime_error);
+  EXPECT_FALSE(shell.timerRunning);
+  // The log holds no sink of the failed core (a dangling one would show here).
+  ErrorLog::instance().begin(Fatal) << "after" << End;
+}
+
+}  // namespace
+}  // namespace veltraw::test
