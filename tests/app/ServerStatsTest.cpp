@@ -251,7 +251,6 @@ TEST_P(DriftScenarioTest, EstimateFollowsTheRateOfThePcClock) {
   int32_t drift = 0;
   ASSERT_TRUE(stats.driftPerDay(drift));
   const double expected = scenario.gainPerMinuteMs * 1440.0;
-  std::printf("drift %d\n", drift);
   EXPECT_NEAR(drift, expected, std::abs(expected) * 0.01);
   // The statistics dialog reads a negative estimate as losing.
   EXPECT_EQ(drift > 0, scenario.gainPerMinuteMs > 0);
