@@ -64,6 +64,7 @@ TEST(SettingsRegistryTest, OddValuesAreReadOnlyAsFarAsTheyGo) {
   RawKey raw(scratch);
   raw.set("NoNul", REG_SZ, "abcdefgh");
   raw.set("FourNoNul", REG_SZ, "wxyz");
+  raw.set("FourBinary", REG_BINARY, "wxyz");
   raw.set("Twelve", REG_SZ, std::string("12", 3));
   raw.set("TwoBytes", REG_BINARY, "\x01\x02");
   raw.set("Nothing", REG_BINARY, "");
@@ -72,7 +73,10 @@ TEST(SettingsRegistryTest, OddValuesAreReadOnlyAsFarAsTheyGo) {
   EXPECT_EQ(key->readText("NoNul", "default"), "abcdefgh");
   EXPECT_EQ(key->readNumber("NoNul", -1), -1);
   EXPECT_EQ(key->readText("FourNoNul", "default"), "wxyz");
-  EXPECT_EQ(key->readNumber("FourNoNul", -1), 0x7a797877);
+  // Whether the ANSI call adds a NUL to such a string differs between registry
+  // implementations; binary data comes back untouched, exactly 4 bytes.
+  EXPECT_EQ(key->readNumber("FourBinary", -1), 0x7a797877);
+  EXPECT_EQ(key->readText("FourBinary", "default"), "wxyz");
   EXPECT_EQ(key->readNumber("Twelve", -1), -1);
   EXPECT_EQ(key->readNumber("TwoBytes", -1), -1);
   EXPECT_EQ(key->readText("TwoBytes", "default"), "\x01\x02");
