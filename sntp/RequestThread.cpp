@@ -1,1 +1,294 @@
-// (placeholder)
+#include "sntp/RequestThread.h"
+
+#include <chrono>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+#include "LIB/Log/ErrorLog.h"
+#include "LIB/Net/UDPSocket.h"
+#include "LIB/Time/PrecisionClock.h"
+#include "sntp/NtpPacket.h"
+#include "sntp/ReplyEvaluation.h"
+
+namespace veltraw {
+
+std::atomic<int32_t> AutoRoundTripThreshold{20};
+std::atomic<int32_t> AutoMaxRequests{10};
+
+void SetAutoRequestLimits(int32_t roundTripThresholdMs, int32_t maxRequests) {
+  AutoRoundTripThreshold.store(roundTripThresholdMs);
+  AutoMaxRequests.store(maxRequests);
+}
+
+namespace {
+
+constexpr uint16_t kNtpPort = 123;
+constexpr int32_t kAddressTextSize = 256;
+
+ErrorLog& Log(int32_t level) { return ErrorLog::instance().begin(level); }
+
+NtpResult EmptyResult(const RequestArgs& args, NtpStatus status) {
+  NtpResult result;
+  result.host = args.host;
+  result.tag = args.tag;
+  result.status = status;
+  return result;
+}
+
+// One datagram that the series takes for a reply.
+struct Reply {
+  NtpPacket packet;  // zero beyond the bytes received
+  int32_t length = 0;
+  NtpTimestamp arrival;  // T4
+  char from[kAddressTextSize] = {};
+};
+
+class RequestSeries {
+ public:
+  RequestSeries(const RequestArgs& args, UDPSocket& socket) : m_args(args), m_socket(socket) {}
+
+  // Sends the requests and evaluates the replies; Failed only when a send
+  // fails. Socket errors raise IPException.
+  NtpResult Run();
+
+ private:
+  bool ReceiveReply(Reply& reply);
+  bool IsOwnRequest(NtpTimestamp originate) const;
+
+  const RequestArgs& m_args;
+  UDPSocket& m_socket;
+  // T1 of every request sent: a reply must echo one of them.
+  std::vector<NtpTimestamp> m_sent;
+};
+
+NtpResult RequestSeries::Run() {
+  const std::string sentPrefix = "Sent Packet to " + m_args.host;
+  const bool automatic = m_args.requestCount == 0;
+  const int32_t limit = automatic ? AutoMaxRequests.load() : m_args.requestCount;
+
+  int32_t replies = 0;
+  // Only good replies enter the sums: a bad one has no trustworthy offset or
+  // round trip, and a made-up value would drag the averages.
+  int32_t goodReplies = 0;
+  int64_t offsetSum = 0;  // 64 bits: ten offsets near the 32-bit limit still add up
+  int64_t roundTripSum = 0;
+  bool lastBad = true;
+  Reply last;
+  Reply reply;
+
+  for (int32_t i = 1; i <= limit; ++i) {
+    ErrorLog& entry = Log(Detail) << "Request " << i;
+    if (automatic) {
+      entry << " of auto (upper limit AutoMaxRequests = " << limit << ")";
+    } else {
+      entry << " of " << limit;
+    }
+    entry << " to host " << m_args.host << End;
+
+    NtpPacket request;
+    BuildRequest(request.bytes);
+    m_sent.push_back(request.transmitTimestamp());
+    if (!m_socket.SendTo(m_args.host, request.bytes, NtpPacket::kSize)) {
+      Log(Severe) << "Unable to send SNTP packet to " << m_args.host << End;
+      return EmptyResult(m_args, Failed);
+    }
+    LogPacket(sentPrefix.c_str(), request.bytes);
+
+    if (!ReceiveReply(reply)) continue;
+    LogPacket((std::string("Received Packet from ") + reply.from).c_str(), reply.packet.bytes);
+
+    int32_t offset = 0;
+    int32_t roundTrip = 0;
+    bool ok;
+    if (reply.length < NtpPacket::kSize) {
+      // The zero tail would otherwise be evaluated as if the server had sent it.
+      Log(Warning) << "Returning bad reference because: short reply (" << reply.length << " bytes)"
+                   << End;
+      ok = false;
+    } else {
+      ok = EvaluateReply(reply.packet, reply.arrival, offset, roundTrip);
+    }
+    lastBad = !ok;
+
+    ErrorLog& line = Log(Detail) << "TIME PACKET: Host=" << m_args.host << " (" << reply.from
+                                 << ")  delta=" << offset << " ms  roundtrip=" << roundTrip
+                                 << " ms";
+    if (lastBad) line << " (bad time reference)";
+    line << End;
+
+    ++replies;
+    if (ok) {
+      ++goodReplies;
+      offsetSum += offset;
+      roundTripSum += roundTrip;
+    }
+    last = reply;
+
+    if (automatic) {
+      const int32_t threshold = AutoRoundTripThreshold.load();
+      const int32_t average =
+          goodReplies > 0 ? static_cast<int32_t>(roundTripSum / goodReplies) : 0;
+      if (goodReplies > 0 && average <= threshold) {
+        Log(Detail) << "Automatic requests: average round-trip = " << average
+                    << " ms; number of requests = " << replies << End;
+        break;
+      }
+      Log(Detail) << "Require more packets to stabilize round-trip time ("
+                  << "ave=" << average << " < AutoRoundTripThreshold=" << threshold << ")..."
+                  << End;
+    }
+  }
+
+  if (replies == 0) return EmptyResult(m_args, NoResponse);
+  NtpResult result = EmptyResult(m_args, lastBad ? BadReference : Ok);
+  if (goodReplies > 0) {
+    result.offsetMs = static_cast<int32_t>(offsetSum / goodReplies);
+    result.roundTripMs = static_cast<int32_t>(roundTripSum / goodReplies);
+  }
+  result.hasPacket = true;
+  result.packet = last.packet;  // the last reply, even when later requests went unanswered
+  result.arrival = last.arrival;
+  return result;
+}
+
+bool RequestSeries::IsOwnRequest(NtpTimestamp originate) const {
+  for (NtpTimestamp sent : m_sent) {
+    if (sent == originate) return true;
+  }
+  return false;
+}
+
+// Waits up to the request's timeout for a datagram that may answer a request
+// of this series. A datagram echoing none of them (a replay, or a stranger's
+// forgery) is dropped and the wait goes on for the rest of the timeout.
+bool RequestSeries::ReceiveReply(Reply& reply) {
+  using std::chrono::steady_clock;
+  const auto deadline = steady_clock::now() + std::chrono::milliseconds(m_args.timeoutMs);
+  bool timeoutShortened = false;
+  bool received = false;
+  for (;;) {
+    std::memset(reply.packet.bytes, 0, sizeof reply.packet.bytes);
+    reply.length = 0;
+    if (!m_socket.ReceiveFrom(reply.from, kAddressTextSize, reply.packet.bytes, NtpPacket::kSize,
+                              reply.length)) {
+      break;
+    }
+    reply.arrival = PrecisionClock::Instance().NowNtp();
+
+    // A datagram too short to hold an originate timestamp cannot be matched;
+    // it goes on to be rejected as a short reply.
+    const NtpTimestamp originate = reply.packet.originateTimestamp();
+    if (reply.length < NtpPacket::kReceiveTimestampOffset || originate.IsZero() ||
+        IsOwnRequest(originate)) {
+      received = true;
+      break;
+    }
+    Log(Warning) << "Ignoring reply whose originate timestamp matches no request: " << reply.from
+                 << " " << originate << End;
+    if (m_args.timeoutMs <= 0) continue;  // no timeout: wait on as before
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - steady_clock::now());
+    if (left.count() <= 0) break;
+    m_socket.SetTimeout(static_cast<int32_t>(left.count()));
+    timeoutShortened = true;
+  }
+  if (timeoutShortened) m_socket.SetTimeout(m_args.timeoutMs);
+  return received;
+}
+
+// The socket for the host; null when it cannot be made or opened (logged).
+std::unique_ptr<UDPSocket> OpenSocket(const std::string& host) {
+  std::unique_ptr<UDPSocket> socket;
+  try {
+    if (host.compare(0, 4, "224.") == 0) {
+      socket = std::make_unique<MulticastUDPSocket>(host, kNtpPort);
+    } else {
+      socket = std::make_unique<UDPSocket>(host, kNtpPort);
+    }
+  } catch (const std::runtime_error&) {
+    // The socket library did not start; reported below like any unusable socket.
+    socket.reset();
+  }
+  if (!socket || !socket->Open(false)) {
+    Log(Severe) << "Unable to open UDP socket on port " << static_cast<int32_t>(kNtpPort) << End;
+    socket.reset();
+  }
+  return socket;
+}
+
+void CloseSocket(std::unique_ptr<UDPSocket>& socket) {
+  if (!socket) return;
+  socket->Close();
+  socket.reset();
+}
+
+void Deliver(const RequestArgs& args, const NtpResult& result) {
+  if (!args.callback) return;
+  // The starter's code must not take the thread down, nor be called twice.
+  try {
+    args.callback(args.context, result);
+  } catch (const std::exception& e) {
+    Log(Severe) << "Unhandled " << e.what() << " exception in request thread" << End;
+  } catch (...) {
+    Log(Severe) << "Unhandled exception in request thread" << End;
+  }
+}
+
+}  // namespace
+
+void RequestThreadProcedure(void* argument) {
+  std::unique_ptr<RequestArgs> args(static_cast<RequestArgs*>(argument));
+  std::unique_ptr<UDPSocket> socket;
+  NtpResult result;
+  bool completed = false;
+  try {
+    socket = OpenSocket(args->host);
+    if (socket) {
+      socket->SetTimeout(args->timeoutMs);
+      RequestSeries series(*args, *socket);
+      result = series.Run();
+      completed = result.status != Failed;
+    }
+  } catch (const IPException& e) {
+    Log(Error) << "UDP/IP Error in request thread; " << e.what()
+               << " socket terminated=" << (socket && socket->Terminated()) << End;
+  } catch (const std::exception& e) {
+    Log(Severe) << "Unhandled " << e.what() << " exception in request thread" << End;
+  } catch (...) {
+    Log(Severe) << "Unhandled exception in request thread" << End;
+  }
+  try {
+    if (completed) {
+      Deliver(*args, result);
+      CloseSocket(socket);
+    } else {
+      // Replies received before a failure are not reported.
+      CloseSocket(socket);
+      Deliver(*args, EmptyResult(*args, Failed));
+    }
+  } catch (...) {
+    // Out of memory for the result itself; nothing is left to report to.
+  }
+}
+
+bool StartRequestThread(void* context, const std::string& host, RequestCallback callback,
+                        int32_t tag, int32_t timeoutMs, int32_t requestCount) {
+  Log(Detail) << "Requesting time from " << host << End;
+  auto args = std::make_unique<RequestArgs>();
+  args->context = context;
+  args->host = host;
+  args->callback = callback;
+  args->tag = tag;
+  args->timeoutMs = timeoutMs;
+  args->requestCount = requestCount;
+  if (!PrecisionClock::StartThread("NTP Request", RequestThreadProcedure, args.get(), 3)) {
+    Log(Fatal) << "Unable to start request thread" << End;
+    return false;
+  }
+  args.release();  // the thread owns it now
+  return true;
+}
+
+}  // namespace veltraw

@@ -1,0 +1,218 @@
+#!/usr/bin/env python3
+"""A scriptable SNTP server for the request tests and the accuracy bench.
+
+It listens on port 123 of several loopback addresses PREFIX.31 ... PREFIX.59;
+the last octet of the address a request reaches selects a behaviour. A
+behaviour is a list of steps: the n-th request of one client socket (one
+request series) gets step n, the last step repeating. A step can shift the
+clock by an offset, fake a network delay, set the header fields, zero
+timestamps, cut or pad the datagram, answer late, answer twice, send a reply
+that echoes no request, or not answer at all.
+
+Python standard library only, so that a fresh machine needs nothing else.
+"""
+
+import argparse
+import heapq
+import os
+import random
+import selectors
+import signal
+import socket
+import struct
+import sys
+import time
+
+NTP_EPOCH_OFFSET = 2208988800  # seconds from 1900-01-01 to 1970-01-01
+
+# Last octet -> steps. Keep in step with tests/peers/Peers.h.
+BEHAVIOURS = {
+    31: [{}],                                               # good, no offset
+    32: [{"offset_ms": 1234.567}],
+    33: [{"offset_ms": -456.789}],
+    34: [{"delay_ms": 12.5}, {"delay_ms": 15.5}, {"delay_ms": 21.5}],
+    35: [{"delay_ms": 200.5}, {"delay_ms": 10.5}, {"delay_ms": 10.5}],
+    36: [{"delay_ms": 60.5}],                               # always slow
+    37: [{"drop": True}],                                   # never answers
+    38: [{"offset_ms": 100}, {"offset_ms": 100}, {"zero": ["originate"]}],
+    39: [{"length": 20}],                                   # short datagram
+    40: [{"length": 68}],                                   # carries an authenticator
+    41: [{"late_ms": 300}],                                 # after the client's timeout
+    42: [{"copies": 2}],                                    # every reply twice
+    43: [{"forge": True}],                                  # a stranger's reply, then ours
+    44: [{"forge": True, "drop": True}],                    # only a stranger's reply
+    45: [{"li": 1, "vn": 3, "stratum": 15, "refid": b"XFAK", "offset_ms": -20}],
+    46: [{"zero": ["receive", "transmit"]}],
+    47: [{"offset_ms": 7.0}],
+    48: [{"length": 0}],                                    # empty datagram
+    49: [{"random": True}],                                 # any length, any content
+    50: [{"offset_ms": 1000, "delay_ms": 10.5}, {"offset_ms": 1000, "delay_ms": 10.5},
+         {"zero": ["receive"]}],
+    51: [{"offset_ms": 30 * 86400 * 1000.0}],               # 30 days ahead: out of range
+    52: [{"li": 3, "stratum": 0, "refid": b"RATE"}],         # kiss-o'-death
+}
+
+
+def ntp_from_ns(ns):
+    """NTP timestamp (64-bit integer) of a time in ns since 1970."""
+    seconds, rest = divmod(ns, 1_000_000_000)
+    return ((seconds + NTP_EPOCH_OFFSET) & 0xFFFFFFFF) << 32 | (rest << 32) // 1_000_000_000
+
+
+def ms_to_ntp_delta(ms):
+    """Signed interval in ms as a 64-bit two's-complement NTP interval."""
+    return round(ms * 4294967.296) & 0xFFFFFFFFFFFFFFFF
+
+
+def add(ts, delta):
+    return (ts + delta) & 0xFFFFFFFFFFFFFFFF
+
+
+def build_reply(request, step, received_ns, sent_ns, rng):
+    """The reply datagram for one request and one step."""
+    originate = request[40:48] if len(request) >= 48 else bytes(8)
+    offset = ms_to_ntp_delta(step.get("offset_ms", 0.0))
+    # A network delay d is faked without waiting: the server claims it needed
+    # -d between receive and transmit, which the client reads as round trip.
+    half_delay = ms_to_ntp_delta(step.get("delay_ms", 0.0) / 2)
+    t2 = add(add(ntp_from_ns(received_ns), offset), half_delay)
+    t3 = add(add(ntp_from_ns(sent_ns), offset), (-half_delay) & 0xFFFFFFFFFFFFFFFF)
+    reference = add(t2, ms_to_ntp_delta(-16000.0))
+    li, vn, mode = step.get("li", 0), step.get("vn", 4), step.get("mode", 4)
+    header = struct.pack(
+        "!BBbbiI4s", (li << 6) | (vn << 3) | mode, step.get("stratum", 2), 6, -20,
+        0x00000326, 0x00000150, step.get("refid", b"\x7f\x00\x00\x01"))
+    zero = step.get("zero", [])
+    if step.get("forge"):
+        originate = struct.pack("!Q", rng.getrandbits(64) | 1)
+    fields = [
+        reference,
+        0 if "originate" in zero else int.from_bytes(originate, "big"),
+        0 if "receive" in zero else t2,
+        0 if "transmit" in zero else t3,
+    ]
+    reply = header + struct.pack("!QQQQ", *fields)
+    if step.get("random"):
+        length = rng.randrange(0, 64)
+        reply = bytes(rng.getrandbits(8) for _ in range(length))
+        if length >= 32 and rng.random() < 0.5:
+            reply = reply[:24] + originate + reply[32:]
+        return reply
+    if "length" in step:
+        length = step["length"]
+        reply = (reply + bytes(max(0, length - len(reply))))[:length]
+    return reply
+
+
+class Responder:
+    def __init__(self, prefix, port, seed):
+        self.selector = selectors.DefaultSelector()
+        self.pending = []  # (due, sequence, socket, data, address)
+        self.sequence = 0
+        self.clients = {}  # (local octet, client address) -> (requests seen, last seen)
+        self.rng = random.Random(seed)
+        for octet in BEHAVIOURS:
+            sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+            sock.bind((f"{prefix}.{octet}", port))
+            sock.setblocking(False)
+            self.selector.register(sock, selectors.EVENT_READ, octet)
+
+    def schedule(self, due, sock, data, address):
+        self.sequence += 1
+        heapq.heappush(self.pending, (due, self.sequence, sock, data, address))
+
+    def answer(self, sock, octet, request, address, received_ns):
+        now = time.monotonic()
+        key = (octet, address)
+        seen, last = self.clients.get(key, (0, now))
+        if now - last > 10:
+            seen = 0
+        self.clients[key] = (seen + 1, now)
+        steps = BEHAVIOURS[octet]
+        step = steps[min(seen, len(steps) - 1)]
+        late = step.get("late_ms", 0) / 1000.0
+        if step.get("forge"):
+            forged = build_reply(request, step, received_ns, time.time_ns(), self.rng)
+            self.schedule(now + late, sock, forged, address)
+        if step.get("drop"):
+            return
+        real = dict(step)
+        real.pop("forge", None)
+        if late:
+            # Stamped now, sent later: the reply a slow network delivers late.
+            data = build_reply(request, real, received_ns, time.time_ns(), self.rng)
+            for _ in range(step.get("copies", 1)):
+                self.schedule(now + late, sock, data, address)
+            return
+        data = build_reply(request, real, received_ns, time.time_ns(), self.rng)
+        for _ in range(step.get("copies", 1)):
+            if not self.pending:
+                sock.sendto(data, address)
+            else:
+                self.schedule(now, sock, data, address)
+
+    def run(self):
+        while True:
+            timeout = None
+            if self.pending:
+                timeout = max(0.0, self.pending[0][0] - time.monotonic())
+            for key, _ in self.selector.select(timeout):
+                try:
+                    request, address = key.fileobj.recvfrom(2048)
+                except OSError:
+                    continue
+                received_ns = time.time_ns()
+                self.answer(key.fileobj, key.data, request, address, received_ns)
+            now = time.monotonic()
+            while self.pending and self.pending[0][0] <= now:
+                _, _, sock, data, address = heapq.heappop(self.pending)
+                try:
+                    sock.sendto(data, address)
+                except OSError:
+                    pass
+            if len(self.clients) > 10000:
+                self.clients.clear()
+
+
+def probe(host, port, timeout):
+    """True when an SNTP server at host:port answers one request."""
+    request = bytes([0xE3]) + bytes(39) + struct.pack("!Q", ntp_from_ns(time.time_ns()))
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sock:
+        sock.settimeout(timeout)
+        try:
+            sock.sendto(request, (host, port))
+            reply, _ = sock.recvfrom(2048)
+        except OSError:
+            return False
+    return len(reply) >= 48 and reply[24:32] == request[40:48]
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--prefix", default="127.0.0", help="first three octets")
+    parser.add_argument("--port", type=int, default=123)
+    parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--pidfile")
+    parser.add_argument("--probe", metavar="HOST", nargs="+",
+                        help="only wait until every HOST answers; exit 1 if one does not")
+    parser.add_argument("--within", type=float, default=10.0, help="seconds to wait for --probe")
+    args = parser.parse_args()
+    if args.probe:
+        deadline = time.monotonic() + args.within
+        for host in args.probe:
+            while not probe(host, args.port, 0.2):
+                if time.monotonic() > deadline:
+                    print(f"no answer from {host}:{args.port}", file=sys.stderr)
+                    sys.exit(1)
+                time.sleep(0.05)
+        sys.exit(0)
+    responder = Responder(args.prefix, args.port, args.seed)
+    if args.pidfile:
+        with open(args.pidfile, "w") as f:
+            f.write(f"{os.getpid()}\n")
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
+    responder.run()
+
+
+if __name__ == "__main__":
+    main()
