@@ -67,7 +67,12 @@ int32_t ReceiveFrom(SocketHandle sock, void* buffer, int32_t size, SocketAddress
   int senderSize = sizeof sender;
   const int count = recvfrom(Native(sock), static_cast<char*>(buffer), size, 0,
                              reinterpret_cast<sockaddr*>(&sender), &senderSize);
-  if (count == SOCKET_ERROR) return -1;
+  if (count == SOCKET_ERROR) {
+    // Windows reports a refused earlier datagram as WSAECONNRESET; Wine passes
+    // on the host's "connection refused". Both mean the same to the caller.
+    if (WSAGetLastError() == WSAECONNREFUSED) WSASetLastError(WSAECONNRESET);
+    return -1;
+  }
   std::memcpy(static_cast<void*>(&from), &sender, sizeof from);
   return count;
 }

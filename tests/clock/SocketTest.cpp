@@ -152,22 +152,26 @@ TEST(UDPSocket, RefusedRequestFailsLongBeforeTheTimeout) {
     closedPort = gone.port;
   }
   UDPSocket client(kLoopback, closedPort);
-  client.SetTimeout(5000);
+  client.SetTimeout(1500);
   const uint8_t request[48] = {0xE3};
-  ASSERT_TRUE(client.SendTo(kLoopback, request, 48));
-
-  CaptureSink sink;
-  ScopedSink scoped(sink);
-  uint8_t buffer[48];
-  int32_t length = 0;
-  char from[256];
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(client.ReceiveFrom(from, sizeof from, buffer, 48, length));
-  EXPECT_LT(MillisecondsSince(start), 2500.0);
-  ASSERT_EQ(sink.lines.size(), 1u);
-  EXPECT_EQ(Messages(sink)[0],
-            "recvfrom detected previous sendto packet failed to reach host (ECONNRESET)");
-  EXPECT_EQ(sink.levels[0], Detail);
+  // Two requests: Wine passes the refusal on only from the second receive on
+  // (the first waits for its timeout); Windows and Linux report both at once.
+  for (int round = 1; round <= 2; ++round) {
+    ASSERT_TRUE(client.SendTo(kLoopback, request, 48));
+    CaptureSink sink;
+    ScopedSink scoped(sink);
+    uint8_t buffer[48];
+    int32_t length = 0;
+    char from[256];
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(client.ReceiveFrom(from, sizeof from, buffer, 48, length));
+    if (round == 1 && sink.lines.empty()) continue;
+    EXPECT_LT(MillisecondsSince(start), 1000.0);
+    ASSERT_EQ(sink.lines.size(), 1u);
+    EXPECT_EQ(Messages(sink)[0],
+              "recvfrom detected previous sendto packet failed to reach host (ECONNRESET)");
+    EXPECT_EQ(sink.levels[0], Detail);
+  }
   EXPECT_FALSE(client.Terminated());
 }
 
