@@ -197,13 +197,18 @@ TEST(RequestSeries, SilentServerGivesNoResponseAfterEveryTimeout) {
 
 TEST(RequestSeries, RefusedRequestsEndLongBeforeTheTimeout) {
   LogCapture log;
-  const SeriesOutcome outcome = RunSeries(PeerHost(kRefused), 3000, 3);
+  const SeriesOutcome outcome = RunSeries(PeerHost(kRefused), 1500, 3);
   ExpectOneDeliveryOffThisThread(outcome);
   EXPECT_EQ(outcome.result.status, NoResponse);
-  EXPECT_LT(outcome.elapsed.count(), 2000);
+  // Windows and Linux wake the waiting receive at once. Wine tells a receive
+  // that is already waiting nothing, so there the first request sits out its
+  // timeout; the later ones still end at once.
+  EXPECT_LT(outcome.elapsed.count(), 2 * 1500);
   EXPECT_EQ(log.Matching("Request ").size(), 3u);
-  EXPECT_TRUE(
-      log.Contains("recvfrom detected previous sendto packet failed to reach host (ECONNRESET)"));
+  EXPECT_GE(
+      log.Matching("recvfrom detected previous sendto packet failed to reach host (ECONNRESET)")
+          .size(),
+      2u);
 }
 
 TEST(RequestSeries, LastReplyBadAfterGoodOnesIsABadReference) {
