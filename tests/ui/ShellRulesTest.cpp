@@ -1,0 +1,134 @@
+// The menu, the entry's decisions, the Exit dialog's rules and the keeping of
+// exceptions at callbacks.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "LIB/Registry/SettingsKey.h"
+#include "ScratchKey.h"
+#include "ui/CallbackGuard.h"
+#include "ui/EntryRules.h"
+#include "ui/ExitAboutModel.h"
+#include "ui/TrayMenu.h"
+
+namespace veltraw {
+namespace {
+
+TEST(TrayMenu, ItemsInMenuOrder) {
+  std::vector<std::string> shown;
+  for (const MenuItem& item : trayMenuItems()) {
+    shown.push_back(item.text ? std::to_string(item.id) + " " + item.text : "---");
+    if (!item.text) {
+      EXPECT_EQ(item.id, 0);
+    }
+  }
+  const std::vector<std::string> expected = {"103 Statisti&cs...",
+                                             "112 &Test Packets...",
+                                             "---",
+                                             "104 &Server Settings...",
+                                             "105 &Logging Settings...",
+                                             "109 &Monitor Settings...",
+                                             "---",
+                                             "100 &About",
+                                             "101 E&xit"};
+  EXPECT_EQ(shown, expected);
+}
+
+TEST(TrayMenu, EveryMenuIdHasItsActionAndOthersNone) {
+  EXPECT_EQ(commandAction(100), CommandAction::About);
+  EXPECT_EQ(commandAction(101), CommandAction::Exit);
+  EXPECT_EQ(commandAction(103), CommandAction::Statistics);
+  EXPECT_EQ(commandAction(104), CommandAction::ServerSettings);
+  EXPECT_EQ(commandAction(105), CommandAction::LoggingSettings);
+  EXPECT_EQ(commandAction(109), CommandAction::MonitorSettings);
+  EXPECT_EQ(commandAction(112), CommandAction::TestPackets);
+  for (int32_t unused : {0, 1, 2, 102, 106, 107, 108, 110, 111, 113, 1001}) {
+    EXPECT_EQ(commandAction(unused), CommandAction::None) << unused;
+  }
+  // The high word says where the command came from (menu, accelerator).
+  EXPECT_EQ(commandId(0x00010065u), 101);
+  EXPECT_EQ(commandAction(commandId(0xFFFF0064u)), CommandAction::About);
+}
+
+TEST(EntryRules, UninstallIsTheWholeCommandLineInAnyCase) {
+  for (const char* line : {"-uninstall", "-UNINSTALL", "-UnInStAlL"}) {
+    EXPECT_TRUE(isUninstallCommand(line)) << line;
+    EXPECT_EQ(entryAction(line, true), EntryAction::Uninstall) << line;
+    EXPECT_EQ(entryAction(line, false), EntryAction::Uninstall) << line;
+  }
+  for (const char* line : {"", "-uninstall now", " -uninstall", "-uninstal", "uninstall",
+                           "/uninstall", "-uninstall "}) {
+    EXPECT_FALSE(isUninstallCommand(line)) << line;
+    EXPECT_EQ(entryAction(line, false), EntryAction::Start) << line;
+    EXPECT_EQ(entryAction(line, true), EntryAction::RefuseSecondInstance) << line;
+  }
+}
+
+TEST(ExitDialog, CommandsCloseOrStore) {
+  const DialogCommandOutcome exit = exitAboutCommand(1);
+  EXPECT_TRUE(exit.handled && exit.closes && exit.result);
+  EXPECT_FALSE(exit.storesChoice);
+  const DialogCommandOutcome cancel = exitAboutCommand(2);
+  EXPECT_TRUE(cancel.handled && cancel.closes);
+  EXPECT_FALSE(cancel.result);
+  const DialogCommandOutcome box = exitAboutCommand(1001);
+  EXPECT_TRUE(box.handled && box.storesChoice);
+  EXPECT_FALSE(box.closes);
+  const DialogCommandOutcome other = exitAboutCommand(1002);
+  EXPECT_FALSE(other.handled || other.closes || other.storesChoice);
+}
+
+int32_t storedAutostart() {
+  return SettingsKey(test::kUiTestKey, test::kUiTestDirectory).readNumber(kAutostartValue, -1);
+}
+
+TEST(ExitDialog, AutostartStartsCheckedAndFollowsEveryClick) {
+  test::ScratchUiKey scratch;
+  AutostartSetting setting(test::kUiTestKey, test::kUiTestDirectory);
+  EXPECT_TRUE(setting.checked());  // nothing stored yet: a first Exit registers
+
+  setting.store(false);
+  EXPECT_FALSE(setting.checked());
+  EXPECT_EQ(storedAutostart(), 0);
+
+  setting.store(true);
+  EXPECT_TRUE(setting.checked());
+  EXPECT_EQ(storedAutostart(), 1);
+}
+
+TEST(ExitDialog, AnyNonZeroStoredValueMeansChecked) {
+  test::ScratchUiKey scratch;
+  SettingsKey(test::kUiTestKey, test::kUiTestDirectory).writeNumber(kAutostartValue, 7);
+  EXPECT_TRUE(AutostartSetting(test::kUiTestKey, test::kUiTestDirectory).checked());
+  SettingsKey(test::kUiTestKey, test::kUiTestDirectory).writeNumber(kAutostartValue, 0);
+  EXPECT_FALSE(AutostartSetting(test::kUiTestKey, test::kUiTestDirectory).checked());
+}
+
+int quitRequests = 0;
+void countQuit() { ++quitRequests; }
+
+TEST(CallbackGuard, KeepsTheFirstExceptionForTheEntry) {
+  quitRequests = 0;
+  EXPECT_TRUE(guardCallback([] {}, countQuit));
+  EXPECT_EQ(quitRequests, 0);
+  EXPECT_FALSE(hasPendingCallbackException());
+
+  EXPECT_FALSE(guardCallback([] { throw std::runtime_error("icon failed"); }, countQuit));
+  EXPECT_FALSE(guardCallback([] { throw 42; }, countQuit));
+  EXPECT_EQ(quitRequests, 2);
+  EXPECT_TRUE(hasPendingCallbackException());
+
+  try {
+    rethrowPendingCallbackException();
+    FAIL() << "nothing rethrown";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "icon failed");
+  }
+  EXPECT_FALSE(hasPendingCallbackException());
+  EXPECT_NO_THROW(rethrowPendingCallbackException());
+}
+
+}  // namespace
+}  // namespace veltraw

@@ -1,0 +1,171 @@
+// Does to a running Veltraw what the shell and a user would do, and reports
+// what a user would see: mouse messages on the notification-area icon, menu
+// commands, the taskbar's restart notice, and the buttons and texts of the
+// program's dialogs and message boxes, reached through their control ids.
+//
+//   driver running                       exit 0 when the tray window exists
+//   driver wait-gone MS                  exit 0 once the tray window is gone
+//   driver icon lbuttondown|lbuttonup|rbuttondown|rbuttonup|lbuttondblclk|mousemove
+//   driver command ID                    a menu command (WM_COMMAND)
+//   driver taskbar-created               what the shell broadcasts after a restart
+//   driver wait-dialog CAPTION MS        exit 0 once a dialog with that caption shows
+//   driver count-dialogs CAPTION         prints how many are shown
+//   driver texts CAPTION                 prints the texts of the dialog's controls
+//   driver checked CAPTION ID            prints 1 or 0
+//   driver click CAPTION ID              presses the button
+//   driver wait-menu MS                  exit 0 once a popup menu is open
+//   driver key escape                    a key press for the window in front
+//   driver windows                       every top-level window: class, title, shown
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* const kTrayClass = "ZephSystemTrayIcon";
+const char* const kTrayTitle = "Veltraw";
+const char* const kDialogClass = "#32770";
+const char* const kMenuClass = "#32768";
+
+HWND trayWindow() { return FindWindowA(kTrayClass, kTrayTitle); }
+
+std::vector<HWND> dialogsNamed(const std::string& caption) {
+  struct Search {
+    std::string caption;
+    std::vector<HWND> found;
+  } search{caption, {}};
+  EnumWindows(
+      [](HWND window, LPARAM context) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(context);
+        char className[64] = {};
+        char title[256] = {};
+        GetClassNameA(window, className, sizeof className);
+        GetWindowTextA(window, title, sizeof title);
+        if (std::strcmp(className, kDialogClass) == 0 && s->caption == title &&
+            IsWindowVisible(window)) {
+          s->found.push_back(window);
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+bool waitFor(DWORD limitMs, bool (*condition)(const char*), const char* argument) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    if (condition(argument)) return true;
+    if (GetTickCount() - start >= limitMs) return false;
+    Sleep(50);
+  }
+}
+
+bool trayGone(const char*) { return trayWindow() == nullptr; }
+bool dialogShown(const char* caption) { return !dialogsNamed(caption).empty(); }
+bool menuOpen(const char*) {
+  HWND menu = FindWindowA(kMenuClass, nullptr);
+  return menu && IsWindowVisible(menu);
+}
+
+HWND oneDialog(const std::string& caption) {
+  std::vector<HWND> found = dialogsNamed(caption);
+  if (found.empty()) {
+    std::fprintf(stderr, "no dialog \"%s\"\n", caption.c_str());
+    std::exit(3);
+  }
+  return found.front();
+}
+
+int usage() {
+  std::fprintf(stderr, "usage: see the comment at the top of VeltrawDriver_win32.cpp\n");
+  return 2;
+}
+
+int iconMessage(const std::string& name) {
+  struct Named {
+    const char* name;
+    UINT message;
+  };
+  static const Named messages[] = {
+      {"lbuttondown", WM_LBUTTONDOWN},     {"lbuttonup", WM_LBUTTONUP},
+      {"rbuttondown", WM_RBUTTONDOWN},     {"rbuttonup", WM_RBUTTONUP},
+      {"lbuttondblclk", WM_LBUTTONDBLCLK}, {"mousemove", WM_MOUSEMOVE}};
+  HWND tray = trayWindow();
+  if (!tray) return 1;
+  for (const Named& m : messages) {
+    if (name == m.name) return PostMessageA(tray, WM_USER, 0, m.message) ? 0 : 1;
+  }
+  return usage();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return usage();
+  const std::string verb = argv[1];
+  if (verb == "running") return trayWindow() ? 0 : 1;
+  if (verb == "wait-gone" && argc == 3) return waitFor(std::atoi(argv[2]), trayGone, "") ? 0 : 1;
+  if (verb == "icon" && argc == 3) return iconMessage(argv[2]);
+  if (verb == "command" && argc == 3) {
+    HWND tray = trayWindow();
+    return tray && PostMessageA(tray, WM_COMMAND, std::atoi(argv[2]), 0) ? 0 : 1;
+  }
+  if (verb == "taskbar-created") {
+    HWND tray = trayWindow();
+    return tray && PostMessageA(tray, RegisterWindowMessageA("TaskbarCreated"), 0, 0) ? 0 : 1;
+  }
+  if (verb == "wait-dialog" && argc == 4) {
+    return waitFor(std::atoi(argv[3]), dialogShown, argv[2]) ? 0 : 1;
+  }
+  if (verb == "count-dialogs" && argc == 3) {
+    std::printf("%u\n", static_cast<unsigned>(dialogsNamed(argv[2]).size()));
+    return 0;
+  }
+  if (verb == "texts" && argc == 3) {
+    HWND dialog = oneDialog(argv[2]);
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+      char text[1024] = {};
+      GetWindowTextA(child, text, sizeof text);
+      if (text[0]) std::printf("%d: %s\n", GetDlgCtrlID(child), text);
+    }
+    return 0;
+  }
+  if (verb == "checked" && argc == 4) {
+    HWND dialog = oneDialog(argv[2]);
+    std::printf("%d\n", IsDlgButtonChecked(dialog, std::atoi(argv[3])) == BST_CHECKED ? 1 : 0);
+    return 0;
+  }
+  if (verb == "click" && argc == 4) {
+    HWND button = GetDlgItem(oneDialog(argv[2]), std::atoi(argv[3]));
+    if (!button) return 1;
+    SendMessageA(button, BM_CLICK, 0, 0);
+    return 0;
+  }
+  if (verb == "wait-menu" && argc == 3) return waitFor(std::atoi(argv[2]), menuOpen, "") ? 0 : 1;
+  if (verb == "key" && argc == 3 && std::string(argv[2]) == "escape") {
+    INPUT keys[2] = {};
+    keys[0].type = keys[1].type = INPUT_KEYBOARD;
+    keys[0].ki.wVk = keys[1].ki.wVk = VK_ESCAPE;
+    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    return SendInput(2, keys, sizeof(INPUT)) == 2 ? 0 : 1;
+  }
+  if (verb == "windows") {
+    EnumWindows(
+        [](HWND window, LPARAM) -> BOOL {
+          char className[64] = {};
+          char title[256] = {};
+          GetClassNameA(window, className, sizeof className);
+          GetWindowTextA(window, title, sizeof title);
+          std::printf("%s\t%s\t%s\n", className, title,
+                      IsWindowVisible(window) ? "shown" : "hidden");
+          return TRUE;
+        },
+        0);
+    return 0;
+  }
+  return usage();
+}

@@ -1,0 +1,41 @@
+#include "ui/ExitAboutModel.h"
+
+#include <utility>
+
+#include "LIB/Registry/SettingsKey.h"
+#include "ui/ExitDialogIds.h"
+
+namespace veltraw {
+
+AutostartSetting::AutostartSetting(std::string keyName, std::string directory)
+    : m_keyName(std::move(keyName)), m_directory(std::move(directory)) {}
+
+bool AutostartSetting::checked() const {
+  SettingsKey key(m_keyName, m_directory);
+  return key.readNumber(kAutostartValue, 1) != 0;
+}
+
+void AutostartSetting::store(bool checked) {
+  SettingsKey key(m_keyName, m_directory);
+  key.writeNumber(kAutostartValue, checked ? 1 : 0);
+}
+
+DialogCommandOutcome exitAboutCommand(int32_t controlId) {
+  DialogCommandOutcome outcome;
+  switch (controlId) {
+    case IDOK_EXIT:
+      outcome.handled = outcome.closes = outcome.result = true;
+      break;
+    case IDCANCEL_EXIT:
+      outcome.handled = outcome.closes = true;
+      break;
+    case IDC_AUTOSTART:
+      outcome.handled = outcome.storesChoice = true;
+      break;
+    default:
+      break;
+  }
+  return outcome;
+}
+
+}  // namespace veltraw

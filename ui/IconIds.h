@@ -1,0 +1,8 @@
+// Resource ids of the notification-area icons (also read by the resource
+// compiler); the same numbers as TrayIconId in app/AppShell.h.
+#pragma once
+
+#define IDI_GOOD 201
+#define IDI_NO_RESPONSE 202
+#define IDI_BAD_REFERENCE 203
+#define IDI_REQUESTING 204

@@ -1,0 +1,196 @@
+#include "ui/TrayApp_win32.h"
+
+#include <stdexcept>
+
+#include "LIB/Log/ErrorLog.h"
+#include "LIB/Log/Failure.h"
+#include "LIB/Time/PrecisionClock.h"
+#include "ui/EntryRules.h"
+#include "ui/ExitAboutDialog_win32.h"
+#include "ui/IconIds.h"
+#include "ui/TrayMenu.h"
+
+namespace veltraw {
+
+namespace {
+
+constexpr UINT_PTR kUpdateTimerId = 1001;
+
+}  // namespace
+
+// The four pictures, loaded at the small-icon size the notification area uses.
+struct TrayApp::Icons {
+  HICON requesting = nullptr;
+  HICON badReference = nullptr;
+  HICON noResponse = nullptr;
+  HICON good = nullptr;
+
+  explicit Icons(HINSTANCE module) {
+    try {
+      requesting = load(module, IDI_REQUESTING);
+      badReference = load(module, IDI_BAD_REFERENCE);
+      noResponse = load(module, IDI_NO_RESPONSE);
+      good = load(module, IDI_GOOD);
+    } catch (...) {
+      release();
+      throw;
+    }
+  }
+  ~Icons() { release(); }
+  Icons(const Icons&) = delete;
+  Icons& operator=(const Icons&) = delete;
+
+  static HICON load(HINSTANCE module, int id) {
+    HANDLE icon = LoadImageA(module, MAKEINTRESOURCEA(id), IMAGE_ICON,
+                             GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0);
+    if (!icon) throw std::runtime_error(lastErrorText());
+    return static_cast<HICON>(icon);
+  }
+
+  void release() {
+    for (HICON* icon : {&requesting, &badReference, &noResponse, &good}) {
+      if (*icon) DestroyIcon(*icon);
+      *icon = nullptr;
+    }
+  }
+
+  HICON byId(int32_t id) const {
+    switch (id) {
+      case IconRequesting:
+        return requesting;
+      case IconBadReference:
+        return badReference;
+      case IconNoResponse:
+        return noResponse;
+      case IconGood:
+        return good;
+      default:
+        return nullptr;
+    }
+  }
+};
+
+TrayApp::TrayApp(HINSTANCE module)
+    : SystemTrayIcon(module, kTrayWindowTitle, nullptr, nullptr),
+      m_threadId(GetCurrentThreadId()),
+      m_icons(std::make_unique<Icons>(module)) {
+  buildMenu();
+  try {
+    AppServices services;
+    services.shell = this;
+    services.clock = &PrecisionClock::Instance();
+    services.runKey = &RunKey::Platform();
+    m_core = std::make_unique<SntpClientApp>(services);
+  } catch (...) {
+    stopTimer();
+    DestroyMenu(menu());
+    throw;
+  }
+}
+
+TrayApp::~TrayApp() {
+  // The core fires its stop event and stops the timer through this shell, so
+  // it goes while the window and the icon are still whole.
+  m_core.reset();
+  stopTimer();
+  DestroyMenu(menu());
+  setMenu(nullptr);
+}
+
+void TrayApp::buildMenu() {
+  if (menu()) DestroyMenu(menu());
+  HMENU popup = CreatePopupMenu();
+  if (!popup) throw std::runtime_error(lastErrorText());
+  for (const MenuItem& item : trayMenuItems()) {
+    if (item.text) {
+      AppendMenuA(popup, MF_STRING, static_cast<UINT_PTR>(item.id), item.text);
+    } else {
+      AppendMenuA(popup, MF_SEPARATOR, 0, nullptr);
+    }
+  }
+  setMenu(popup);
+}
+
+void TrayApp::showIcon(int32_t iconId) { setIcon(m_icons->byId(iconId)); }
+
+void TrayApp::showTip(const std::string& text) {
+  // The tooltip is what the user reads; the trace lets a console follow it,
+  // its line break shown as " / " so that the entry stays one line.
+  if (text != m_icon.tip()) {
+    std::string line;
+    for (char c : text) line += c == '\r' ? std::string(" / ") : std::string(1, c);
+    ErrorLog::instance().begin(Trace) << "Tray tip: " << line << End;
+  }
+  setTip(text);
+}
+
+bool TrayApp::startTimer(uint32_t periodMs) {
+  m_timerRunning = SetTimer(window(), kUpdateTimerId, periodMs, nullptr) != 0;
+  return m_timerRunning;
+}
+
+void TrayApp::stopTimer() {
+  if (!m_timerRunning) return;
+  KillTimer(window(), kUpdateTimerId);
+  m_timerRunning = false;
+}
+
+void TrayApp::postQuit() {
+  if (GetCurrentThreadId() == m_threadId) {
+    PostQuitMessage(0);
+  } else {
+    PostThreadMessageA(m_threadId, WM_QUIT, 0, 0);
+  }
+}
+
+void TrayApp::openServerSearch() {
+  // The search dialog is not part of this build yet.
+  ErrorLog::instance().begin(Trace) << "Server search requested" << End;
+}
+
+void TrayApp::statisticsChanged() {
+  // No statistics view exists yet to redraw.
+}
+
+LRESULT TrayApp::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  // Ticks that arrive while the core is being made (a box shown during its
+  // start runs a message loop) wait for the next period.
+  if (message == WM_TIMER && wParam == kUpdateTimerId) {
+    if (m_core) m_core->runUpdateCycle();
+    return 0;
+  }
+  return SystemTrayIcon::handleMessage(message, wParam, lParam);
+}
+
+void TrayApp::onTaskbarCreated() {
+  // Request threads change the icon and tooltip under the core's lock; the
+  // re-add takes the same lock so that it carries a consistent pair.
+  if (!m_core) {
+    SystemTrayIcon::onTaskbarCreated();
+    return;
+  }
+  std::lock_guard<std::recursive_mutex> hold(m_core->lock());
+  SystemTrayIcon::onTaskbarCreated();
+}
+
+void TrayApp::onLeftButtonUp() {
+  // The statistics view is not part of this build yet.
+}
+
+void TrayApp::onCommand(WPARAM command) {
+  const int32_t id = commandId(command);
+  ErrorLog::instance().begin(Trace) << "ComandNotification(" << id << ")" << End;
+  switch (commandAction(id)) {
+    case CommandAction::About:
+      runAbout(module());
+      break;
+    case CommandAction::Exit:
+      if (runExit(module()) && m_core) m_core->exitApplication();
+      break;
+    default:
+      // The other dialogs are not part of this build yet.
+      break;
+  }
+}
+
+}  // namespace veltraw
