@@ -88,10 +88,19 @@ NtpResult RequestSeries::Run() {
     }
     entry << " to host " << m_args.host << End;
 
+    // The name is looked up before T1 is stamped: a lookup between the stamp
+    // and the send (a DNS query can take many milliseconds) would read as
+    // network delay and shift the offset by half of it.
+    SocketAddress address;
+    if (!m_socket.Resolve(m_args.host, address, kNtpPort)) {
+      Log(Warning) << "Unable to determine address of " << m_args.host << End;
+      Log(Severe) << "Unable to send SNTP packet to " << m_args.host << End;
+      return EmptyResult(m_args, Failed);
+    }
     NtpPacket request;
     BuildRequest(request.bytes);
     m_sent.push_back(request.transmitTimestamp());
-    if (!m_socket.SendTo(m_args.host, request.bytes, NtpPacket::kSize)) {
+    if (!m_socket.SendToAddress(address, request.bytes, NtpPacket::kSize)) {
       Log(Severe) << "Unable to send SNTP packet to " << m_args.host << End;
       return EmptyResult(m_args, Failed);
     }

@@ -2,6 +2,8 @@
 // server sends ends in a status and log lines.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "SeriesRunner.h"
 #include "sntp/RequestThread.h"
 #include "tests/peers/Peers.h"
@@ -28,7 +30,19 @@ TEST(RequestFailure, NameThatDoesNotResolve) {
   ExpectFailedWithNothing(outcome);
   EXPECT_EQ(outcome.result.host, host);
   EXPECT_EQ(outcome.result.tag, 5);
-  EXPECT_TRUE(log.Contains("Unable to send SNTP packet to " + host)) << log.All();
+  const auto lines = log.Lines();
+  const auto at = [&](const std::string& text) {
+    return std::find_if(lines.begin(), lines.end(), [&](const std::string& line) {
+      return line.find(text) != std::string::npos;
+    });
+  };
+  // The socket layer's own lines come first, then the series' own.
+  const auto lookup = at("Unable to gethostbyname " + host);
+  const auto address = at("Unable to determine address of " + host);
+  const auto send = at("Unable to send SNTP packet to " + host);
+  ASSERT_NE(send, lines.end()) << log.All();
+  EXPECT_LT(lookup, address);
+  EXPECT_LT(address, send);
   EXPECT_EQ(log.Matching("Request ").size(), 1u) << "the first failed send ends the series";
 }
 
