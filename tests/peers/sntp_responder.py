@@ -24,6 +24,7 @@ import sys
 import time
 
 NTP_EPOCH_OFFSET = 2208988800  # seconds from 1900-01-01 to 1970-01-01
+SO_TIMESTAMPNS = getattr(socket, "SO_TIMESTAMPNS", 35)  # Linux; also SCM_TIMESTAMPNS
 
 # Last octet -> steps. Keep in step with tests/peers/Peers.h.
 BEHAVIOURS = {
@@ -104,6 +105,16 @@ def build_reply(request, step, received_ns, sent_ns, rng):
     return reply
 
 
+def restamp_transmit(data, step):
+    """data with T3 read again right now: every microsecond between T3 and
+    the send would show as an error of half as much in the client's offset."""
+    if len(data) < 48 or step.get("random") or "transmit" in step.get("zero", []):
+        return data
+    t3 = add(add(ntp_from_ns(time.time_ns()), ms_to_ntp_delta(step.get("offset_ms", 0.0))),
+             (-ms_to_ntp_delta(step.get("delay_ms", 0.0) / 2)) & 0xFFFFFFFFFFFFFFFF)
+    return data[:40] + t3.to_bytes(8, "big") + data[48:]
+
+
 class Responder:
     def __init__(self, prefix, port, seed):
         self.selector = selectors.DefaultSelector()
@@ -114,6 +125,12 @@ class Responder:
         for octet in BEHAVIOURS:
             sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
             sock.bind((f"{prefix}.{octet}", port))
+            try:
+                # The kernel's arrival time is the true T2; ours would be late
+                # by however long this process took to wake up.
+                sock.setsockopt(socket.SOL_SOCKET, SO_TIMESTAMPNS, 1)
+            except OSError:
+                pass
             sock.setblocking(False)
             self.selector.register(sock, selectors.EVENT_READ, octet)
 
@@ -147,7 +164,7 @@ class Responder:
         data = build_reply(request, real, received_ns, time.time_ns(), self.rng)
         for _ in range(step.get("copies", 1)):
             if not self.pending:
-                sock.sendto(data, address)
+                sock.sendto(restamp_transmit(data, real), address)
             else:
                 self.schedule(now, sock, data, address)
 
@@ -158,10 +175,14 @@ class Responder:
                 timeout = max(0.0, self.pending[0][0] - time.monotonic())
             for key, _ in self.selector.select(timeout):
                 try:
-                    request, address = key.fileobj.recvfrom(2048)
+                    request, ancillary, _, address = key.fileobj.recvmsg(2048, 64)
                 except OSError:
                     continue
                 received_ns = time.time_ns()
+                for level, kind, data in ancillary:
+                    if level == socket.SOL_SOCKET and kind == SO_TIMESTAMPNS and len(data) >= 16:
+                        seconds, nanoseconds = struct.unpack("qq", data[:16])
+                        received_ns = seconds * 1_000_000_000 + nanoseconds
                 self.answer(key.fileobj, key.data, request, address, received_ns)
             now = time.monotonic()
             while self.pending and self.pending[0][0] <= now:
