@@ -116,12 +116,23 @@ def restamp_transmit(data, step):
 
 
 class Responder:
-    def __init__(self, prefix, port, seed):
+    def __init__(self, prefix, port, seed, group=None):
         self.selector = selectors.DefaultSelector()
         self.pending = []  # (due, sequence, socket, data, address)
         self.sequence = 0
         self.clients = {}  # (local octet, client address) -> (requests seen, last seen)
         self.rng = random.Random(seed)
+        if group:
+            # A member of a multicast group on loopback, answering from its own
+            # unicast address like a good server (only inside a test's own
+            # network namespace).
+            sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+            sock.bind(("0.0.0.0", port))
+            membership = socket.inet_aton(group) + socket.inet_aton("127.0.0.1")
+            sock.setsockopt(socket.IPPROTO_IP, socket.IP_ADD_MEMBERSHIP, membership)
+            sock.setblocking(False)
+            self.selector.register(sock, selectors.EVENT_READ, 31)
+            return
         for octet in BEHAVIOURS:
             sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
             sock.bind((f"{prefix}.{octet}", port))
@@ -214,6 +225,8 @@ def main():
     parser.add_argument("--port", type=int, default=123)
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--pidfile")
+    parser.add_argument("--multicast", metavar="GROUP",
+                        help="answer only as a member of GROUP on loopback")
     parser.add_argument("--probe", metavar="HOST", nargs="+",
                         help="only wait until every HOST answers; exit 1 if one does not")
     parser.add_argument("--within", type=float, default=10.0, help="seconds to wait for --probe")
@@ -227,7 +240,7 @@ def main():
                     sys.exit(1)
                 time.sleep(0.05)
         sys.exit(0)
-    responder = Responder(args.prefix, args.port, args.seed)
+    responder = Responder(args.prefix, args.port, args.seed, args.multicast)
     if args.pidfile:
         with open(args.pidfile, "w") as f:
             f.write(f"{os.getpid()}\n")
