@@ -73,7 +73,14 @@ std::string defaultDirectory() {
   std::string home;
   if (const char* variable = std::getenv("HOME")) home = variable;
   if (home.empty()) {
-    if (const passwd* entry = getpwuid(getuid())) home = entry->pw_dir ? entry->pw_dir : "";
+    // The reentrant form: keys are also opened on request threads.
+    passwd entry;
+    passwd* found = nullptr;
+    char buffer[4096];
+    if (getpwuid_r(getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found &&
+        found->pw_dir) {
+      home = found->pw_dir;
+    }
   }
   if (home.empty()) throw std::runtime_error("No home directory to keep the settings in");
   return home + "/.config/veltraw";

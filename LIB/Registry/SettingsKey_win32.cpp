@@ -40,7 +40,7 @@ bool SettingsKey::readStored(const std::string& valueName, std::string& bytes) c
         ERROR_SUCCESS) {
       return false;
     }
-    std::vector<BYTE> buffer(size + 1);
+    std::vector<BYTE> buffer(static_cast<size_t>(size) + 1);
     DWORD received = size;
     const LONG status = RegQueryValueExA(m_handle->key, valueName.c_str(), nullptr, nullptr,
                                          buffer.data(), &received);
