@@ -270,6 +270,31 @@ TEST(MulticastUDPSocket, KeepsOnlyAMulticastGroupAndStaysUsable) {
   EXPECT_EQ(unknown.Group().family, 0);
 }
 
+// Members of a group answer from their own addresses; the group's socket is
+// unconnected and takes them. Shown on loopback with no multicast traffic.
+TEST(MulticastUDPSocket, TakesRepliesFromAnySender) {
+  Peer asked;
+  MulticastUDPSocket client(kLoopback, asked.port);
+  ASSERT_TRUE(client.Open(false));
+  client.SetTimeout(5000);
+  const uint8_t request[48] = {0xE3};
+  ASSERT_TRUE(client.SendTo(kLoopback, request, 48));
+  ASSERT_EQ(asked.Receive().size(), 48u);
+
+  // Another sender (Wine binds only to its interfaces' addresses: another port).
+  UDPSocket member(0);
+  ASSERT_TRUE(member.Open(false));
+  const uint16_t memberPort = BindSomewhere(member);
+  const uint8_t reply[48] = {0x24};
+  ASSERT_TRUE(member.SendToAddress(asked.socket.From(), reply, 48));
+  uint8_t buffer[48];
+  int32_t length = 0;
+  char from[256];
+  ASSERT_TRUE(client.ReceiveFrom(from, sizeof from, buffer, 48, length));
+  EXPECT_EQ(std::string(from), "127.0.0.1:" + std::to_string(memberPort));
+  EXPECT_EQ(buffer[0], 0x24);
+}
+
 TEST(IPSocket, ClosingAndMisuseAreReportedNotFatal) {
   CaptureSink sink;
   ScopedSink scoped(sink);
