@@ -5,7 +5,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <set>
 
 #include "LIB/Time/PrecisionClock.h"
 #include "support/CaptureSink.h"
@@ -64,15 +63,6 @@ TEST(StartThread, RunsTheProcedureWithItsArgumentAtEveryLevel) {
   std::unique_lock<std::mutex> hold(handoff.lock);
   EXPECT_TRUE(
       handoff.changed.wait_for(hold, std::chrono::seconds(20), [&] { return handoff.ran == 7; }));
-}
-
-TEST(StartThread, LevelsMapToDistinctPrioritiesAndOthersToNormal) {
-  std::set<int32_t> distinct;
-  for (int level : {-3, -1, 0, 1, 2, 3}) distinct.insert(PlatformThreadPriority(level));
-  EXPECT_EQ(distinct.size(), 6u);
-  for (int level : {-4, -2, 4, 100}) {
-    EXPECT_EQ(PlatformThreadPriority(level), PlatformThreadPriority(0)) << level;
-  }
 }
 
 TEST(StartThread, RefusedPriorityIsASevereEntry) {

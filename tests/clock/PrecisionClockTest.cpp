@@ -7,27 +7,18 @@
 #include "LIB/Time/PrecisionClock.h"
 #include "clock/SimulatedClockSource.h"
 #include "support/CaptureSink.h"
+#include "time/TimeTestSupport.h"
 
 namespace veltraw {
 namespace {
 
 using test::CaptureSink;
+using test::makeTime;
 using test::ScopedSink;
 using test::SimulatedClockSource;
 
 constexpr int64_t kSecond = SimulatedClockSource::kSecond;
 constexpr int64_t kMs = 1000000;
-
-TimeClass At(uint16_t year, uint8_t month, uint8_t day, uint8_t hour, uint8_t minute,
-             uint8_t second, uint32_t fraction = 0) {
-  TimeClass time;
-  time.setYear(year);
-  time.setMonth(month);
-  time.setDay(day);
-  time.setTimeOfDay(hour, minute, second);
-  time.fraction = fraction;
-  return time;
-}
 
 // a - b in nanoseconds (to a fraction of a nanosecond).
 double NsBetween(const TimeClass& a, const TimeClass& b) {
@@ -39,7 +30,7 @@ double NsBetween(const TimeClass& a, const TimeClass& b) {
 // 2006-03-05 12:00:00.4995: half a millisecond before a system-time tick.
 class ClockTest : public ::testing::Test {
  protected:
-  SimulatedClockSource source{At(2006, 3, 5, 12, 0, 0), 499500000, 3579545};
+  SimulatedClockSource source{makeTime(2006, 3, 5, 12, 0, 0), 499500000, 3579545};
 };
 
 TEST_F(ClockTest, AnchorsAtTheStartOfTheNextSystemTimeTick) {
@@ -64,7 +55,7 @@ TEST_F(ClockTest, ExtrapolatesFromTheCounterToTheMicrosecond) {
     EXPECT_EQ(clock.NowNtp(), NtpTimestamp::FromCalendar(now));
   }
   // Readings past midnight and the month's end carry into the date.
-  SimulatedClockSource late(At(2004, 2, 29, 23, 59, 59), 999999000, 10000000);
+  SimulatedClockSource late(makeTime(2004, 2, 29, 23, 59, 59), 999999000, 10000000);
   PrecisionClock lateClock(late);
   late.Advance(2 * kSecond);
   const TimeClass now = lateClock.Now();
@@ -99,8 +90,8 @@ TEST_F(ClockTest, SetClockTruncatesToMillisecondsAndKeepsTheAnchor) {
   const int64_t anchor = clock.SyncCounter();
   const TimeClass before = clock.Now();
 
-  clock.SetClock(At(2006, 3, 5, 14, 7, 9, 0xFFFFFFFF));
-  clock.SetClock(At(2036, 2, 7, 6, 28, 16, 0x7FFFFF6C));
+  clock.SetClock(makeTime(2006, 3, 5, 14, 7, 9, 0xFFFFFFFF));
+  clock.SetClock(makeTime(2036, 2, 7, 6, 28, 16, 0x7FFFFF6C));
   ASSERT_EQ(source.settings.size(), 2u);
   const SystemTimeFields& first = source.settings[0];
   EXPECT_EQ(first.year, 2006);
@@ -128,7 +119,7 @@ TEST_F(ClockTest, RefusedSettingIsLoggedAndNothingElse) {
   CaptureSink sink;
   ScopedSink scoped(sink);
   source.refusal = "A required privilege is not held by the client. (0x00000522 / 1314)";
-  clock.SetClock(At(2006, 3, 5, 14, 7, 9));
+  clock.SetClock(makeTime(2006, 3, 5, 14, 7, 9));
   ASSERT_EQ(sink.lines.size(), 1u);
   EXPECT_NE(sink.lines[0].find("Unable to set system time: A required privilege is not held by "
                                "the client. (0x00000522 / 1314)"),
