@@ -14,7 +14,7 @@
 
 namespace veltraw::test {
 
-// Reads what the test sets; SetClock does nothing (nothing here ever sets the
+// Reads what the test sets; SetClock only records (nothing here ever sets the
 // machine's clock).
 class FakeClock : public Clock {
  public:
@@ -25,10 +25,11 @@ class FakeClock : public Clock {
     now.setTimeOfDay(12, 0, 0);
   }
   TimeClass Now() override { return now; }
-  void SetClock(const TimeClass&) override {}
+  void SetClock(const TimeClass& time) override { setTimes.push_back(time); }
   void advanceMs(uint32_t ms) { now.addMilliseconds(ms); }
 
   TimeClass now;
+  std::vector<TimeClass> setTimes;
 };
 
 // Every finished log line with its level, while it lives.
