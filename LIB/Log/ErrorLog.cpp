@@ -72,10 +72,15 @@ ErrorLog& ErrorLog::begin(int32_t level) {
 }
 
 void ErrorLog::openEntry() {
+  m_idle = false;
+  // Most detail entries go nowhere: skip the system calls and the header then.
+  bool anyTaker = false;
+  for (LogSink* sink : m_sinks) anyTaker = anyTaker || sink->level <= m_level;
+  if (!anyTaker) return;
+
   const std::time_t now = m_environment->now();
   const uint32_t tick = m_environment->tickCount();
   const unsigned long thread = m_environment->threadId();
-  m_idle = false;
 
   const CivilDate c = civilFromUnix(now);
   char header[64];

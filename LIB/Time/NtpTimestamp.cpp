@@ -18,10 +18,18 @@ int NtpTimestamp::ReadWire(const uint8_t* bytes) {
   return 8;
 }
 
+namespace {
+
+void formatText(NtpTimestamp t, char (&text)[24]) {
+  std::snprintf(text, sizeof text, "%08x.%08x", static_cast<unsigned>(t.seconds()),
+                static_cast<unsigned>(t.fraction()));
+}
+
+}  // namespace
+
 std::string NtpTimestamp::ToText() const {
   char text[24];
-  std::snprintf(text, sizeof text, "%08x.%08x", static_cast<unsigned>(seconds()),
-                static_cast<unsigned>(fraction()));
+  formatText(*this, text);
   return text;
 }
 
@@ -30,7 +38,10 @@ double NtpTimestamp::ToSeconds() const {
 }
 
 ErrorLog& operator<<(ErrorLog& log, const NtpTimestamp& timestamp) {
-  return log << timestamp.ToText();
+  // On the stack: timestamps are logged for every packet.
+  char text[24];
+  formatText(timestamp, text);
+  return log << static_cast<const char*>(text);
 }
 
 }  // namespace veltraw
