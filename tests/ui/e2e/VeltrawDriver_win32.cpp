@@ -16,6 +16,11 @@
 //   driver wait-menu MS                  exit 0 once a popup menu is open
 //   driver key escape                    a key press for the window in front
 //   driver windows                       every top-level window: class, title, shown
+//   driver children CLASS                the descendants of the first top-level
+//                                        window of that class: class, title, rect
+//   driver rect CAPTION                  the dialog's frame: left top right bottom
+//   driver cursor X Y                    moves the mouse pointer
+//   driver screenshot FILE.bmp           the whole screen as a 24-bit BMP
 #include <windows.h>
 
 #include <cstdio>
@@ -78,6 +83,45 @@ HWND oneDialog(const std::string& caption) {
     std::exit(3);
   }
   return found.front();
+}
+
+// The screen as it is shown, including menus and tooltips, as a bottom-up
+// 24-bit BMP.
+int screenshot(const char* path) {
+  const int width = GetSystemMetrics(SM_CXSCREEN);
+  const int height = GetSystemMetrics(SM_CYSCREEN);
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP picture = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ previous = SelectObject(memory, picture);
+  BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+  GdiFlush();
+  const DWORD stride = ((width * 3 + 3) / 4) * 4;
+  const DWORD imageSize = stride * height;
+  BITMAPFILEHEADER file = {};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+  file.bfSize = file.bfOffBits + imageSize;
+  int result = 1;
+  if (std::FILE* out = std::fopen(path, "wb")) {
+    std::fwrite(&file, sizeof file, 1, out);
+    std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out);
+    std::fwrite(bits, 1, imageSize, out);
+    result = std::fclose(out) == 0 ? 0 : 1;
+  }
+  SelectObject(memory, previous);
+  DeleteObject(picture);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return result;
 }
 
 int usage() {
@@ -167,5 +211,63 @@ int main(int argc, char** argv) {
         0);
     return 0;
   }
+  if (verb == "children" && argc == 3) {
+    HWND top = FindWindowA(argv[2], nullptr);
+    if (!top) return 1;
+    EnumChildWindows(
+        top,
+        [](HWND window, LPARAM) -> BOOL {
+          char className[64] = {};
+          char title[256] = {};
+          RECT r = {};
+          GetClassNameA(window, className, sizeof className);
+          GetWindowTextA(window, title, sizeof title);
+          GetWindowRect(window, &r);
+          std::printf("%s\t%s\t%ld %ld %ld %ld\n", className, title, r.left, r.top, r.right,
+                      r.bottom);
+          return TRUE;
+        },
+        0);
+    return 0;
+  }
+  if (verb == "rect" && argc == 3) {
+    RECT r = {};
+    GetWindowRect(oneDialog(argv[2]), &r);
+    std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
+    return 0;
+  }
+  if (verb == "cursor" && argc == 4) {
+    return SetCursorPos(std::atoi(argv[2]), std::atoi(argv[3])) ? 0 : 1;
+  }
+  if (verb == "screenshot" && argc == 3) return screenshot(argv[2]);
+  if (verb == "children" && argc == 3) {
+    HWND top = FindWindowA(argv[2], nullptr);
+    if (!top) return 1;
+    EnumChildWindows(
+        top,
+        [](HWND window, LPARAM) -> BOOL {
+          char className[64] = {};
+          char title[256] = {};
+          RECT r = {};
+          GetClassNameA(window, className, sizeof className);
+          GetWindowTextA(window, title, sizeof title);
+          GetWindowRect(window, &r);
+          std::printf("%s\t%s\t%ld %ld %ld %ld\n", className, title, r.left, r.top, r.right,
+                      r.bottom);
+          return TRUE;
+        },
+        0);
+    return 0;
+  }
+  if (verb == "rect" && argc == 3) {
+    RECT r = {};
+    GetWindowRect(oneDialog(argv[2]), &r);
+    std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
+    return 0;
+  }
+  if (verb == "cursor" && argc == 4) {
+    return SetCursorPos(std::atoi(argv[2]), std::atoi(argv[3])) ? 0 : 1;
+  }
+  if (verb == "screenshot" && argc == 3) return screenshot(argv[2]);
   return usage();
 }
