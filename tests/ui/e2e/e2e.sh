@@ -329,6 +329,23 @@ case_clock() {
   echo "$name: ok"
 }
 
+# No server configured: the first start offers a search; "No" leaves the
+# program running, unconfigured.
+case_first_run() {
+  fresh_case first_run
+  start_veltraw veltraw
+  driver wait-dialog Veltraw 20000 || fail "no first-run question"
+  driver texts Veltraw >"$case_dir/box.txt"
+  expect_text "$case_dir/box.txt" "No time server is configured."
+  driver click Veltraw 7
+  wait_for_text "$case_dir/veltraw.txt" "Tray tip: Veltraw unconfigured" 10
+  sleep 0.5
+  driver running || fail "the program ended after No"
+  wine "$VELTRAW_EXE" -uninstall </dev/null
+  [ "$(wait_exit veltraw 10)" = 0 ] || fail "exit code"
+  echo "first_run: ok"
+}
+
 # A log file that cannot be opened: the exception box, then a normal
 # teardown with no window and no icon left behind.
 case_start_failure() {
@@ -351,7 +368,7 @@ case_start_failure() {
 case $action in
   setup) refuse_clock_capability; setup ;;
   teardown) teardown ;;
-  results | exit_choice | single_instance | start_failure)
+  results | exit_choice | single_instance | first_run | start_failure)
     refuse_clock_capability
     wine_env
     "case_$action"
