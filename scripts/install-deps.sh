@@ -9,6 +9,7 @@ packages=(
   g++-mingw-w64-x86-64-posix          # the Windows build
   wine wine64 xvfb xauth              # running it
   chrony                              # a real time server for the tests (run with -x only)
+  libcap2-bin                         # capsh: end-to-end runs drop the right to set the clock
 )
 
 missing=()
