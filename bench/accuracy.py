@@ -201,6 +201,7 @@ def main():
                 os.kill(int(f.read()), signal.SIGTERM)
         except (OSError, ValueError):
             pass
+        shutil.rmtree(state, ignore_errors=True)
 
 
 if __name__ == "__main__":
