@@ -27,7 +27,10 @@ int32_t Connect(SocketHandle sock, const SocketAddress& address);
 // Bytes sent, or -1.
 int32_t SendTo(SocketHandle sock, const SocketAddress& address, const void* data, int32_t length);
 // Bytes received, or -1; a datagram longer than size fails with WSAEMSGSIZE.
-int32_t ReceiveFrom(SocketHandle sock, void* buffer, int32_t size, SocketAddress& from);
+// ageNs: how long before the call returned the datagram reached the machine,
+// where the system stamps arrivals (0 where it does not).
+int32_t ReceiveFrom(SocketHandle sock, void* buffer, int32_t size, SocketAddress& from,
+                    int64_t& ageNs);
 
 // First IPv4 address of host (family and address only); false if none.
 bool ResolveHost(const std::string& host, SocketAddress& address);

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 
 #include "LIB/Net/SocketPlatform.h"
 
@@ -125,6 +126,12 @@ SocketHandle CreateSocket(bool stream) {
     Fail(WinSockNumber(errno));
     return kInvalidSocket;
   }
+  // The kernel's arrival stamp: a reply's T4 should not include the time the
+  // receiving thread took to wake up. Without it the age simply reads 0.
+  if (!stream) {
+    const int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+  }
   return static_cast<SocketHandle>(fd);
 }
 
@@ -168,14 +175,36 @@ int32_t SendTo(SocketHandle sock, const SocketAddress& address, const void* data
   return static_cast<int32_t>(sent);
 }
 
-int32_t ReceiveFrom(SocketHandle sock, void* buffer, int32_t size, SocketAddress& from) {
+int32_t ReceiveFrom(SocketHandle sock, void* buffer, int32_t size, SocketAddress& from,
+                    int64_t& ageNs) {
+  ageNs = 0;
   if (size < 0) return Fail(10014);
   sockaddr_in sender{};
-  socklen_t senderSize = sizeof sender;
+  iovec data{buffer, static_cast<size_t>(size)};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+  msghdr message{};
+  message.msg_name = &sender;
+  message.msg_namelen = sizeof sender;
+  message.msg_iov = &data;
+  message.msg_iovlen = 1;
+  message.msg_control = control;
+  message.msg_controllen = sizeof control;
   // MSG_TRUNC reports the datagram's full length, so that a long one is told
   // apart from one that just fits; WinSock fails such a receive.
-  const ssize_t count = recvfrom(Descriptor(sock), buffer, static_cast<size_t>(size), MSG_TRUNC,
-                                 reinterpret_cast<sockaddr*>(&sender), &senderSize);
+  const ssize_t count = recvmsg(Descriptor(sock), &message, MSG_TRUNC);
+  if (count >= 0) {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+      if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_TIMESTAMPNS) continue;
+      timespec stamp;
+      std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+      const int64_t age = (int64_t{now.tv_sec} - stamp.tv_sec) * 1000000000 +
+                          (int64_t{now.tv_nsec} - stamp.tv_nsec);
+      // A clock stepped in between makes the difference meaningless.
+      if (age > 0 && age < 1000000000) ageNs = age;
+    }
+  }
   if (count < 0) {
     const int error = errno;
     if (error == EAGAIN || error == EWOULDBLOCK) return Fail(wsa::kTimedOut);

@@ -62,7 +62,9 @@ int32_t SendTo(SocketHandle sock, const SocketAddress& address, const void* data
   return sent == SOCKET_ERROR ? -1 : sent;
 }
 
-int32_t ReceiveFrom(SocketHandle sock, void* buffer, int32_t size, SocketAddress& from) {
+int32_t ReceiveFrom(SocketHandle sock, void* buffer, int32_t size, SocketAddress& from,
+                    int64_t& ageNs) {
+  ageNs = 0;  // WinSock does not stamp arrivals
   sockaddr_in sender{};
   int senderSize = sizeof sender;
   const int count = recvfrom(Native(sock), static_cast<char*>(buffer), size, 0,

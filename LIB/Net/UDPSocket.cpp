@@ -40,7 +40,7 @@ bool UDPSocket::SendToAddress(const SocketAddress& address, const void* data, in
 bool UDPSocket::ReceiveFrom(char* fromText, int32_t fromTextSize, void* buffer, int32_t size,
                             int32_t& length) {
   if (fromText != nullptr && fromTextSize > 0) fromText[0] = '\0';
-  const int32_t count = net::ReceiveFrom(m_sock, buffer, size, from);
+  const int32_t count = net::ReceiveFrom(m_sock, buffer, size, from, arrivalAgeNs);
   if (count < 0) {
     const int32_t error = LastError();
     switch (error) {

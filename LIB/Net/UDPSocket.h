@@ -35,9 +35,13 @@ class UDPSocket : public IPSocket {
 
   // The sender of the last datagram received.
   const SocketAddress& From() const { return from; }
+  // How long before ReceiveFrom returned its datagram had reached the
+  // machine, in nanoseconds; 0 where the system does not say.
+  int64_t ArrivalAgeNs() const { return arrivalAgeNs; }
 
  protected:
   SocketAddress from;
+  int64_t arrivalAgeNs = 0;
 };
 
 class MulticastUDPSocket : public UDPSocket {

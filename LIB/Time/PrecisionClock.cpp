@@ -12,6 +12,8 @@ constexpr uint32_t kFractionPerMillisecond = 4294967;
 
 // Readings extrapolate from the anchor for at most this many whole seconds.
 constexpr int64_t kResyncSeconds = 30;
+// Ticks a synchronisation waits at most for a clean reading of one.
+constexpr int kResyncTickAttempts = 20;
 
 TimeClass ToTimeClass(const SystemTimeFields& fields) {
   TimeClass time;
@@ -47,12 +49,26 @@ PrecisionClock::PrecisionClock(ClockSource& source) : m_source(source) {
 
 void PrecisionClock::Resync() {
   // Spin to the next tick of the system time, so that the anchor is the start
-  // of a tick and not some unknown point inside one.
-  const SystemTimeFields first = m_source.SystemTime();
-  SystemTimeFields next = m_source.SystemTime();
-  while (next.milliseconds == first.milliseconds) next = m_source.SystemTime();
-  syncCounter = m_source.Counter();
-  syncTime = ToTimeClass(next);
+  // of a tick and not some unknown point inside one. The tick is only known to
+  // lie between the last two reads: when the thread was preempted between
+  // them, wait for the following tick rather than take an anchor that may be
+  // off by the whole preemption.
+  const int64_t closeEnough = frequency / 50000;  // 20 us of counter
+  SystemTimeFields first = m_source.SystemTime();
+  int64_t before = m_source.Counter();
+  for (int ticks = 0;;) {
+    const SystemTimeFields next = m_source.SystemTime();
+    const int64_t after = m_source.Counter();
+    if (next.milliseconds != first.milliseconds) {
+      if (after - before <= closeEnough || ++ticks >= kResyncTickAttempts) {
+        syncCounter = after;
+        syncTime = ToTimeClass(next);
+        return;
+      }
+      first = next;
+    }
+    before = after;
+  }
 }
 
 TimeClass PrecisionClock::Now() {
