@@ -3,6 +3,7 @@
 #include <cinttypes>
 
 #include "LIB/Log/ErrorLog.h"
+#include "LIB/Log/UtcTime.h"
 
 namespace veltraw {
 
@@ -58,31 +59,10 @@ std::string ServerDataFile::asctimeText(std::time_t time) {
   static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  // Civil date from days since 1970 (proleptic Gregorian); gmtime is not
-  // safe to call from several request threads at once.
-  int64_t seconds = static_cast<int64_t>(time);
-  int64_t days = seconds / 86400;
-  int64_t inDay = seconds % 86400;
-  if (inDay < 0) {
-    inDay += 86400;
-    --days;
-  }
-  const int64_t weekday = ((days % 7) + 11) % 7;  // 1970-01-01 was a Thursday
-  days += 719468;
-  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  const int64_t dayOfEra = days - era * 146097;
-  const int64_t yearOfEra =
-      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-  const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-  const int64_t shiftedMonth = (5 * dayOfYear + 2) / 153;
-  const int64_t day = dayOfYear - (153 * shiftedMonth + 2) / 5 + 1;
-  const int64_t month = shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9;
-  const int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
-
+  const UtcTime utc = utcFromUnix(time);
   char text[64];
-  std::snprintf(text, sizeof text, "%.3s %.3s%3d %.2d:%.2d:%.2d %" PRId64, kDays[weekday],
-                kMonths[month - 1], static_cast<int>(day), static_cast<int>(inDay / 3600),
-                static_cast<int>(inDay / 60 % 60), static_cast<int>(inDay % 60), year);
+  std::snprintf(text, sizeof text, "%.3s %.3s%3d %.2d:%.2d:%.2d %" PRId64, kDays[utc.weekday],
+                kMonths[utc.month - 1], utc.day, utc.hour, utc.minute, utc.second, utc.year);
   return text;
 }
 

@@ -3,45 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "LIB/Log/UtcTime.h"
 #include "LIB/String/IntToAscii.h"
 
 namespace veltraw {
-
-namespace {
-
-struct CivilDate {
-  int year, month, day, hour, minute, second;
-};
-
-// UTC broken-down time of a count of seconds since 1970, without the C
-// library's gmtime (not thread-safe on every platform).
-CivilDate civilFromUnix(std::time_t t) {
-  int64_t secs = static_cast<int64_t>(t);
-  int64_t days = secs / 86400;
-  int64_t rem = secs % 86400;
-  if (rem < 0) {
-    rem += 86400;
-    --days;
-  }
-  // Days to civil date in the proleptic Gregorian calendar (eras of 400 years).
-  days += 719468;
-  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  const int64_t doe = days - era * 146097;
-  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const int64_t mp = (5 * doy + 2) / 153;
-  const int64_t d = doy - (153 * mp + 2) / 5 + 1;
-  const int64_t m = mp < 10 ? mp + 3 : mp - 9;
-  const int64_t y = yoe + era * 400 + (m <= 2 ? 1 : 0);
-  return CivilDate{static_cast<int>(y),
-                   static_cast<int>(m),
-                   static_cast<int>(d),
-                   static_cast<int>(rem / 3600),
-                   static_cast<int>(rem / 60 % 60),
-                   static_cast<int>(rem % 60)};
-}
-
-}  // namespace
 
 ErrorLog& ErrorLog::instance() {
   // Never destroyed: entries may be written during static destruction.
@@ -82,10 +47,11 @@ void ErrorLog::openEntry() {
   const uint32_t tick = m_environment->tickCount();
   const unsigned long thread = m_environment->threadId();
 
-  const CivilDate c = civilFromUnix(now);
+  const UtcTime c = utcFromUnix(now);
   char header[64];
-  std::snprintf(header, sizeof header, "[%04d-%02d-%02d %02d:%02d:%02d %08ld] ", c.year, c.month,
-                c.day, c.hour, c.minute, c.second, static_cast<long>(tick % 100000000u));
+  std::snprintf(header, sizeof header, "[%04d-%02d-%02d %02d:%02d:%02d %08ld] ",
+                static_cast<int>(c.year), c.month, c.day, c.hour, c.minute, c.second,
+                static_cast<long>(tick % 100000000u));
   char label[40];
   std::snprintf(label, sizeof label, "<%lx>: ", thread);
 

@@ -1,0 +1,6 @@
+#include "clock/ArrivalStamps.h"
+
+namespace veltraw::test {
+// Linux stamps every arrival (SO_TIMESTAMPNS).
+const bool kSystemStampsArrivals = true;
+}  // namespace veltraw::test
