@@ -3,7 +3,7 @@
 #include <string>
 
 #include "AppTestSupport.h"
-#include "ScratchSettings.h"
+#include "support/ScratchKey.h"
 #include "app/MonitorCommand.h"
 
 namespace veltraw {
@@ -104,7 +104,7 @@ TEST(MonitorCommandTest, LaunchIsLoggedAndAFailureShownInABox) {
 }
 
 TEST(MonitorCommandTest, TemplateComesFromTheSettings) {
-  test::ScratchSettings scratch;
+  test::ScratchKey scratch;
   auto settings = scratch.open();
   BoxRecorder boxes;
   g_started = "unchanged";

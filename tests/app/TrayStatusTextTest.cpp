@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "ScratchSettings.h"
+#include "support/ScratchKey.h"
 #include "app/TrayStatusText.h"
 #include "sntp/NtpResult.h"
 
@@ -64,7 +64,7 @@ TEST(TrayStatusTextTest, LongNamesGiveWaySoTheOffsetStaysVisible) {
 }
 
 TEST(TrayStatusTextTest, SettingsNameTheServers) {
-  test::ScratchSettings scratch;
+  test::ScratchKey scratch;
   auto settings = scratch.open();
   EXPECT_EQ(trayTipText(*settings, Ok, 3), "Veltraw unconfigured");
   EXPECT_EQ(statusText(*settings, Ok, 2, 3), "");

@@ -14,7 +14,7 @@
 #include "app/AutoLaunch.h"
 #include "app/SntpClientApp.h"
 #include "app/TrayStatusText.h"
-#include "registry/ScratchKey.h"
+#include "support/ScratchKey.h"
 
 namespace veltraw::test {
 

@@ -13,7 +13,7 @@
 #include <stdexcept>
 
 #include "LIB/Registry/SettingsKey.h"
-#include "registry/ScratchKey.h"
+#include "support/ScratchKey.h"
 
 namespace veltraw {
 namespace {

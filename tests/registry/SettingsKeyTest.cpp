@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "LIB/Registry/SettingsKey.h"
-#include "registry/ScratchKey.h"
+#include "support/ScratchKey.h"
 
 namespace veltraw {
 namespace {

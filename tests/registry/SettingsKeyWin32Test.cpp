@@ -7,7 +7,7 @@
 
 #include "LIB/Log/Failure.h"
 #include "LIB/Registry/SettingsKey.h"
-#include "registry/ScratchKey.h"
+#include "support/ScratchKey.h"
 
 namespace veltraw {
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "LIB/Registry/SettingsKey.h"
-#include "ScratchKey.h"
+#include "support/ScratchKey.h"
 #include "ui/CallbackGuard.h"
 #include "ui/EntryRules.h"
 #include "ui/ExitAboutModel.h"
@@ -80,30 +80,30 @@ TEST(ExitDialog, CommandsCloseOrStore) {
   EXPECT_FALSE(other.handled || other.closes || other.storesChoice);
 }
 
-int32_t storedAutostart() {
-  return SettingsKey(test::kUiTestKey, test::kUiTestDirectory).readNumber(kAutostartValue, -1);
+int32_t storedAutostart(const test::ScratchKey& scratch) {
+  return scratch.open()->readNumber(kAutostartValue, -1);
 }
 
 TEST(ExitDialog, AutostartStartsCheckedAndFollowsEveryClick) {
-  test::ScratchUiKey scratch;
-  AutostartSetting setting(test::kUiTestKey, test::kUiTestDirectory);
+  test::ScratchKey scratch;
+  AutostartSetting setting(scratch.name(), scratch.directory());
   EXPECT_TRUE(setting.checked());  // nothing stored yet: a first Exit registers
 
   setting.store(false);
   EXPECT_FALSE(setting.checked());
-  EXPECT_EQ(storedAutostart(), 0);
+  EXPECT_EQ(storedAutostart(scratch), 0);
 
   setting.store(true);
   EXPECT_TRUE(setting.checked());
-  EXPECT_EQ(storedAutostart(), 1);
+  EXPECT_EQ(storedAutostart(scratch), 1);
 }
 
 TEST(ExitDialog, AnyNonZeroStoredValueMeansChecked) {
-  test::ScratchUiKey scratch;
-  SettingsKey(test::kUiTestKey, test::kUiTestDirectory).writeNumber(kAutostartValue, 7);
-  EXPECT_TRUE(AutostartSetting(test::kUiTestKey, test::kUiTestDirectory).checked());
-  SettingsKey(test::kUiTestKey, test::kUiTestDirectory).writeNumber(kAutostartValue, 0);
-  EXPECT_FALSE(AutostartSetting(test::kUiTestKey, test::kUiTestDirectory).checked());
+  test::ScratchKey scratch;
+  scratch.open()->writeNumber(kAutostartValue, 7);
+  EXPECT_TRUE(AutostartSetting(scratch.name(), scratch.directory()).checked());
+  scratch.open()->writeNumber(kAutostartValue, 0);
+  EXPECT_FALSE(AutostartSetting(scratch.name(), scratch.directory()).checked());
 }
 
 int quitRequests = 0;

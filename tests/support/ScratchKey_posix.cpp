@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "registry/ScratchKey.h"
+#include "support/ScratchKey.h"
 
 namespace veltraw::test {
 

@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "registry/ScratchKey.h"
+#include "support/ScratchKey.h"
 
 namespace veltraw::test {
 
