@@ -240,34 +240,5 @@ int main(int argc, char** argv) {
     return SetCursorPos(std::atoi(argv[2]), std::atoi(argv[3])) ? 0 : 1;
   }
   if (verb == "screenshot" && argc == 3) return screenshot(argv[2]);
-  if (verb == "children" && argc == 3) {
-    HWND top = FindWindowA(argv[2], nullptr);
-    if (!top) return 1;
-    EnumChildWindows(
-        top,
-        [](HWND window, LPARAM) -> BOOL {
-          char className[64] = {};
-          char title[256] = {};
-          RECT r = {};
-          GetClassNameA(window, className, sizeof className);
-          GetWindowTextA(window, title, sizeof title);
-          GetWindowRect(window, &r);
-          std::printf("%s\t%s\t%ld %ld %ld %ld\n", className, title, r.left, r.top, r.right,
-                      r.bottom);
-          return TRUE;
-        },
-        0);
-    return 0;
-  }
-  if (verb == "rect" && argc == 3) {
-    RECT r = {};
-    GetWindowRect(oneDialog(argv[2]), &r);
-    std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
-    return 0;
-  }
-  if (verb == "cursor" && argc == 4) {
-    return SetCursorPos(std::atoi(argv[2]), std::atoi(argv[3])) ? 0 : 1;
-  }
-  if (verb == "screenshot" && argc == 3) return screenshot(argv[2]);
   return usage();
 }
