@@ -33,4 +33,4 @@ fi
 trap '[ -n "$added_policy" ] && $sudo rm -f "$policy"' EXIT
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -q
-$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+$sudo apt-get install -y -q "${missing[@]}"  # with recommends: Wine's fonts come that way
