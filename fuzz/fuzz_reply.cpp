@@ -1,6 +1,8 @@
 // Feeds reply evaluation any 48 bytes and any arrival time. Whatever arrives,
 // the answer is a clean true or false, and a true answer only ever comes from
 // a synchronised server's reply with all four times set.
+#include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -23,6 +25,19 @@ void check(bool condition) {
   if (!condition) std::abort();
 }
 
+// A synchronised server's reply: not an alarm, a stratum from 1 to 15, server
+// or broadcast mode.
+bool headerUsable(const veltraw::NtpPacket& packet) {
+  return packet.leapIndicator() != 3 && packet.stratum() >= 1 && packet.stratum() <= 15 &&
+         (packet.mode() == 4 || packet.mode() == 5);
+}
+
+// later - earlier in milliseconds, the 64-bit difference read as signed.
+long double unitsToMs(veltraw::NtpTimestamp later, veltraw::NtpTimestamp earlier) {
+  const auto units = static_cast<int64_t>(later.value() - earlier.value());
+  return static_cast<long double>(units) * 1000 / 4294967296.0L;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -39,26 +54,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int32_t offsetMs = 0x5A5A5A5A;
   int32_t roundTripMs = 0x5A5A5A5A;
   const bool good = veltraw::EvaluateReply(packet, arrival, offsetMs, roundTripMs);
+  const veltraw::NtpTimestamp t1 = packet.originateTimestamp();
+  const veltraw::NtpTimestamp t2 = packet.receiveTimestamp();
+  const veltraw::NtpTimestamp t3 = packet.transmitTimestamp();
   if (good) {
-    check(packet.leapIndicator() != 3);
-    check(packet.stratum() >= 1 && packet.stratum() <= 15);
-    check(packet.mode() == 4 || packet.mode() == 5);
-    check(!packet.originateTimestamp().IsZero() && !packet.receiveTimestamp().IsZero() &&
-          !packet.transmitTimestamp().IsZero() && !arrival.IsZero());
+    check(headerUsable(packet));
+    check(!t1.IsZero() && !t2.IsZero() && !t3.IsZero() && !arrival.IsZero());
     check(roundTripMs >= 0);
-    // The same figures from the raw 64-bit values, with 128-bit products.
-    const uint64_t t1 = packet.originateTimestamp().value();
-    const uint64_t t2 = packet.receiveTimestamp().value();
-    const uint64_t t3 = packet.transmitTimestamp().value();
-    const uint64_t t4 = arrival.value();
-    const auto b = static_cast<int64_t>((t2 - t1) + (t3 - t4));
-    const unsigned __int128 magnitude = b < 0 ? 0 - static_cast<uint64_t>(b) : static_cast<uint64_t>(b);
-    const auto ms = static_cast<__int128>((magnitude * 1000) >> 32);
-    check(offsetMs == (b < 0 ? -ms : ms) / 2);
-    const uint64_t g = (t4 - t1) - (t3 - t2);
-    check(roundTripMs == static_cast<__int128>((static_cast<unsigned __int128>(g) * 1000) >> 32));
+    // The figures again, in floating point from each signed difference: no
+    // integer sum to wrap, no fraction shifted by hand. The whole milliseconds
+    // lie within one of the exact values.
+    const long double offset = (unitsToMs(t2, t1) + unitsToMs(t3, arrival)) / 2;
+    check(std::fabs(offset - offsetMs) < 1);
+    const long double roundTrip = unitsToMs(arrival, t1) - unitsToMs(t3, t2);
+    check(roundTrip >= roundTripMs && roundTrip < roundTripMs + 1);
   } else {
     check(roundTripMs == 0x5A5A5A5A);
+    // A usable header and four times set: only a result that cannot be shown
+    // in 32-bit milliseconds, or a negative round trip, is refused.
+    if (headerUsable(packet) && !t1.IsZero() && !t2.IsZero() && !t3.IsZero() && !arrival.IsZero()) {
+      const long double offset = (unitsToMs(t2, t1) + unitsToMs(t3, arrival)) / 2;
+      const long double roundTrip = unitsToMs(arrival, t1) - unitsToMs(t3, t2);
+      check(std::fabs(offset) >= 2147483647.0L || roundTrip < 0 || roundTrip >= 2147483648.0L);
+    }
   }
   return 0;
 }

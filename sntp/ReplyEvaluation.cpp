@@ -6,9 +6,9 @@ namespace veltraw {
 
 namespace {
 
-// Milliseconds of a non-negative interval, the fraction truncated.
-uint64_t intervalMs(NtpTimestamp v) {
-  return uint64_t{v.seconds()} * 1000 + ((uint64_t{v.fraction()} * 1000) >> 32);
+// Milliseconds of a 64-bit interval read unsigned, the fraction truncated.
+uint64_t unsignedMilliseconds(NtpTimestamp v) {
+  return uint64_t{v.seconds()} * 1000 + FractionMilliseconds(v.fraction());
 }
 
 void logTimestamps(NtpTimestamp t1, NtpTimestamp t2, NtpTimestamp t3, NtpTimestamp t4) {
@@ -68,12 +68,10 @@ bool EvaluateReply(const NtpPacket& packet, NtpTimestamp arrival, int32_t& offse
     return false;
   }
 
-  NtpTimestamp b = (t2 - t1) + (t3 - t4);
-  const bool negative = b.IsNegative();
-  b.Abs();
-  int64_t offset = static_cast<int64_t>(intervalMs(b));  // below 2^63: b.seconds() < 2^32
-  if (negative) offset = -offset;
-  offset /= 2;
+  // offset = ((T2 - T1) + (T3 - T4)) / 2. Each difference is read signed
+  // before the two are added: a server about 68 years off has differences near
+  // +-2^31 s whose 64-bit sum would wrap to a small, plausible offset.
+  const int64_t offset = WholeMilliseconds(DoubledOffset(t1, t2, t3, t4)) / 2;
   if (offset < INT32_MIN || offset > INT32_MAX) {
     log.begin(Warning) << "Returning bad reference because: "
                        << "deltaT out of range (" << static_cast<unsigned long long>(offset) << ")"
@@ -85,16 +83,23 @@ bool EvaluateReply(const NtpPacket& packet, NtpTimestamp arrival, int32_t& offse
   log.begin(Detail) << "NTP packet: Arrival = " << t4 << "; Client-time = " << (t4 - t1)
                     << "; Server-time = " << (t3 - t2) << End;
 
-  const NtpTimestamp g = (t4 - t1) - (t3 - t2);
-  const uint64_t roundTrip = intervalMs(g);
-  if (roundTrip > static_cast<uint64_t>(INT32_MAX)) {
+  // round trip = (T4 - T1) - (T3 - T2); negative when the server claims to
+  // have held the request longer than the PC waited for the reply.
+  const NtpInterval roundTrip = RoundTrip(t1, t2, t3, t4);
+  const int64_t roundTripWholeMs = WholeMilliseconds(roundTrip);
+  if (roundTrip < 0 || roundTripWholeMs > INT32_MAX) {
+    // A negative round trip is logged as its 64-bit pattern read unsigned,
+    // the value this line has always shown for it.
+    const uint64_t shown =
+        roundTrip < 0 ? unsignedMilliseconds(NtpTimestamp(static_cast<uint64_t>(roundTrip)))
+                      : static_cast<uint64_t>(roundTripWholeMs);
     log.begin(Warning) << "Returning bad reference because: "
-                       << "roundtrip out of range (" << static_cast<unsigned long long>(roundTrip)
+                       << "roundtrip out of range (" << static_cast<unsigned long long>(shown)
                        << ")" << End;
     logTimestamps(t1, t2, t3, t4);
     return false;
   }
-  roundTripMs = static_cast<int32_t>(roundTrip);
+  roundTripMs = static_cast<int32_t>(roundTripWholeMs);
   return true;
 }
 

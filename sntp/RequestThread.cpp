@@ -187,9 +187,7 @@ bool RequestSeries::ReceiveReply(Reply& reply) {
     }
     // T4 is when the reply reached the machine, not when this thread woke.
     const uint64_t age = static_cast<uint64_t>(m_socket.ArrivalAgeNs());
-    reply.arrival =
-        PrecisionClock::Instance().NowNtp() -
-        NtpTimestamp(((age / 1000000000) << 32) | (((age % 1000000000) << 32) / 1000000000));
+    reply.arrival = PrecisionClock::Instance().NowNtp() - NtpFromNanoseconds(age);
 
     // A datagram too short to hold an originate timestamp cannot be matched;
     // it goes on to be rejected as a short reply.

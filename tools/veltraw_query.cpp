@@ -59,11 +59,6 @@ const char* StatusName(veltraw::NtpStatus status) {
   }
 }
 
-// Signed difference a - b in seconds, at the timestamps' full resolution.
-double Seconds(NtpTimestamp a, NtpTimestamp b) {
-  return static_cast<double>(static_cast<int64_t>((a - b).value())) / 4294967296.0;
-}
-
 // "2026-12-06 20:42:21.123456789 UTC", or "0" for the zero timestamp.
 std::string UtcText(NtpTimestamp t) {
   if (t.IsZero()) return "0";
@@ -74,7 +69,7 @@ std::string UtcText(NtpTimestamp t) {
   const std::tm* utc = std::gmtime(&when);
   if (!utc) return "?";
   char text[64];
-  const auto nanoseconds = static_cast<unsigned>((uint64_t{t.fraction()} * 1000000000u) >> 32);
+  const unsigned nanoseconds = veltraw::FractionNanoseconds(t.fraction());
   std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%09u UTC", utc->tm_year + 1900,
                 utc->tm_mon + 1, utc->tm_mday, utc->tm_hour, utc->tm_min, utc->tm_sec, nanoseconds);
   return text;
@@ -119,8 +114,8 @@ void PrintReply(const NtpResult& result) {
   const NtpTimestamp t3 = p.transmitTimestamp();
   const NtpTimestamp t4 = result.arrival;
   if (!t1.IsZero() && !t2.IsZero() && !t3.IsZero()) {
-    const double offset = (Seconds(t2, t1) + Seconds(t3, t4)) / 2;
-    const double roundTrip = Seconds(t4, t1) - Seconds(t3, t2);
+    const double offset = veltraw::IntervalSeconds(veltraw::DoubledOffset(t1, t2, t3, t4)) / 2;
+    const double roundTrip = veltraw::IntervalSeconds(veltraw::RoundTrip(t1, t2, t3, t4));
     std::printf("last reply: offset %+.6f ms, round trip %.6f ms (full resolution)\n",
                 offset * 1000, roundTrip * 1000);
   }

@@ -61,4 +61,36 @@ class NtpTimestamp {
 // Writes ToText() as one piece.
 ErrorLog& operator<<(ErrorLog& log, const NtpTimestamp& timestamp);
 
+// A signed interval in units of 2^-32 s, wide enough to hold the sum or the
+// difference of two timestamp differences exactly (each within +-2^31 s).
+using NtpInterval = __int128;
+
+// later - earlier read as a signed difference: exact for instants less than
+// 2^31 s (about 68 years) apart, whatever their eras.
+constexpr NtpInterval SignedDifference(NtpTimestamp later, NtpTimestamp earlier) {
+  return static_cast<int64_t>((later - earlier).value());
+}
+
+// Every conversion of an interval to and from decimal units lives here, so
+// that nobody shifts fractions by hand.
+// Whole milliseconds, truncated toward zero.
+int64_t WholeMilliseconds(NtpInterval interval);
+// Microseconds, rounded to the nearest (halves away from zero).
+int64_t RoundedMicroseconds(NtpInterval interval);
+double IntervalSeconds(NtpInterval interval);
+// A non-negative interval of nanoseconds (below 2^32 s).
+NtpTimestamp NtpFromNanoseconds(uint64_t nanoseconds);
+// Milliseconds (truncated) and nanoseconds (truncated) of a fraction of a second.
+uint32_t FractionMilliseconds(uint32_t fraction);
+uint32_t FractionNanoseconds(uint32_t fraction);
+
+// The two results of one exchange of an SNTP request and its reply, from T1
+// (request sent, PC clock), T2 (request received, server clock), T3 (reply
+// sent, server clock) and T4 (reply received, PC clock). Each difference is
+// taken signed before they are combined, so that no sum wraps.
+// Twice the offset, (T2 - T1) + (T3 - T4): positive when the server is ahead.
+NtpInterval DoubledOffset(NtpTimestamp t1, NtpTimestamp t2, NtpTimestamp t3, NtpTimestamp t4);
+// The network's share of the exchange, (T4 - T1) - (T3 - T2).
+NtpInterval RoundTrip(NtpTimestamp t1, NtpTimestamp t2, NtpTimestamp t3, NtpTimestamp t4);
+
 }  // namespace veltraw

@@ -106,6 +106,25 @@ TEST(EvaluateReply, OffsetsBeyondThirtyTwoBitsAreRejectedUntouched) {
   EXPECT_EQ(edge.offsetMs, 2073600000);
 }
 
+TEST(EvaluateReply, ServersAboutSixtyEightYearsOffNeverPassAsClose) {
+  // Differences near 2^31 s either way: added as 64-bit values they wrap to a
+  // small offset (0 for exactly 2^31 s, one day for 2^31 s + 1 day), which
+  // would set the clock decades away. In both NTP eras, both directions.
+  for (const uint32_t base : {S, 0x00001000u}) {
+    for (const uint32_t distance : {0x80000000u, 0x80000000u - 86400, 0x80000000u + 86400}) {
+      for (const bool ahead : {true, false}) {
+        const uint32_t server = ahead ? base + distance : base - distance;
+        Evaluation e = evaluate(reply(at(0, base), at(0, server), at(0, server)), at(0, base));
+        EXPECT_FALSE(e.good) << std::hex << base << " " << distance << " " << ahead;
+        EXPECT_EQ(e.offsetMs, -7777);
+        ASSERT_FALSE(e.lines.empty());
+        EXPECT_EQ(e.lines[0].rfind("Returning bad reference because: deltaT out of range (", 0),
+                  0u);
+      }
+    }
+  }
+}
+
 TEST(EvaluateReply, ZeroTimestampsAreNamedInOrderAndNothingIsComputed) {
   Evaluation e = evaluate(reply(NtpTimestamp(), at(1), NtpTimestamp()), NtpTimestamp());
   EXPECT_FALSE(e.good);
