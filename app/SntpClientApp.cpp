@@ -43,16 +43,6 @@ int32_t saturate(int64_t value) {
   return static_cast<int32_t>(value);
 }
 
-// A signed NTP interval in whole microseconds, rounded to the nearest.
-int64_t intervalMicroseconds(NtpTimestamp interval) {
-  const bool negative = interval.IsNegative();
-  interval.Abs();
-  const int64_t us =
-      static_cast<int64_t>(interval.seconds()) * 1000000 +
-      static_cast<int64_t>((uint64_t{interval.fraction()} * 1000000 + 0x80000000u) >> 32);
-  return negative ? -us : us;
-}
-
 }  // namespace
 
 // Request threads reach the core through a Link they share with it, so that a
@@ -157,6 +147,9 @@ void SntpClientApp::applySettings() {
   {
     std::lock_guard<std::recursive_mutex> guard(m_lock);
     m_stats.clear();
+    // The next primary (maybe another server) starts a new gain record; the
+    // difference between two servers is no drift of the PC clock.
+    m_gain.forget();
     int32_t servers = m_settings.readNumber("Servers", 0);
     if (servers > kMaxServers) {
       ErrorLog::instance().begin(Warning)
@@ -257,16 +250,14 @@ void SntpClientApp::onRequestResult(const NtpResult& result) {
       } else {
         time.subtractMilliseconds(static_cast<uint32_t>(-halfTrip));
       }
-      const int64_t sinceArrival = intervalMicroseconds(
-          NtpTimestamp::FromCalendar(m_services.clock->Now()) - result.arrival);
+      const int64_t sinceArrival = RoundedMicroseconds(
+          SignedDifference(NtpTimestamp::FromCalendar(m_services.clock->Now()), result.arrival));
       if (sinceArrival >= 0) {
         time.addMicroseconds(static_cast<uint64_t>(sinceArrival));
       } else {
         time.subtractMicroseconds(static_cast<uint64_t>(-sinceArrival));
       }
-      m_clockWasSet = false;
-      applyClockCorrection(time, b);
-      if (m_clockWasSet) m_gain.clockStepped(b);
+      if (applyClockCorrection(time, b)) m_gain.clockStepped(b);
     }
 
     if (n == 0) {
@@ -307,15 +298,19 @@ void SntpClientApp::onRequestResult(const NtpResult& result) {
   m_services.shell->statisticsChanged();
 }
 
-void SntpClientApp::applyClockCorrection(const TimeClass& time, int32_t offsetMs) {
-  if (m_settings.readNumber("ReportOnly", 0) != 0) return;
+bool SntpClientApp::applyClockCorrection(const TimeClass& time, int32_t offsetMs) {
+  if (m_settings.readNumber("ReportOnly", 0) != 0) return false;
   ErrorLog::instance().begin(Trace) << "Setting time " << time << End;
   const int64_t magnitude = offsetMs < 0 ? -int64_t{offsetMs} : int64_t{offsetMs};
-  if (magnitude > m_settings.readNumber("SetClockOnceDriftExceeds", 50)) {
-    ErrorLog::instance().begin(Detail) << "Jumping to correct time " << time << End;
-    m_services.clock->SetClock(time);
-    m_clockWasSet = true;
-  }
+  if (magnitude <= m_settings.readNumber("SetClockOnceDriftExceeds", 50)) return false;
+  ErrorLog::instance().begin(Detail) << "Jumping to correct time " << time << End;
+  return m_services.clock->SetClock(time);
+}
+
+void SntpClientApp::resetStatistics() {
+  std::lock_guard<std::recursive_mutex> guard(m_lock);
+  m_stats.reset();
+  m_gain.forget();
 }
 
 void SntpClientApp::updateTrayText(int32_t status) {

@@ -63,7 +63,9 @@ class SntpClientApp {
   void runUpdateCycle();
   void onRequestResult(const NtpResult& result);
   void updateTrayText(int32_t status);
-  void applyClockCorrection(const TimeClass& time, int32_t offsetMs);
+  // True only when the clock was set (not in report-only mode, not within the
+  // threshold, not refused by the system).
+  bool applyClockCorrection(const TimeClass& time, int32_t offsetMs);
   // Applies Autostart to the Run key, stops the timer and ends the loop.
   void exitApplication();
 
@@ -71,6 +73,8 @@ class SntpClientApp {
   // Guards the statistics; hold it while reading them.
   std::recursive_mutex& lock() { return m_lock; }
   ServerStats& stats() { return m_stats; }
+  // Empties every histogram and the drift record ("Reset Statistics").
+  void resetStatistics();
   int32_t shownOffsetMs();
 
   // The update period in ms for a Frequency setting, kept within sane bounds.
@@ -95,7 +99,6 @@ class SntpClientApp {
   int32_t m_shownOffsetMs = INT32_MIN;
   std::vector<uint8_t> m_serverFailed;
   ClockGainTracker m_gain;
-  bool m_clockWasSet = false;  // set by applyClockCorrection
   std::shared_ptr<Link> m_link;
 };
 

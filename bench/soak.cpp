@@ -37,7 +37,10 @@ class QuietShell : public AppShell {
 class ReadOnlyClock : public Clock {
  public:
   TimeClass Now() override { return PrecisionClock::Instance().Now(); }
-  void SetClock(const TimeClass&) override { ++sets; }
+  bool SetClock(const TimeClass&) override {
+    ++sets;
+    return false;
+  }
   int sets = 0;
 };
 

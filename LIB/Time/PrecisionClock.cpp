@@ -107,7 +107,7 @@ TimeClass PrecisionClock::SyncTime() {
   return syncTime;
 }
 
-void PrecisionClock::SetClock(const TimeClass& time) {
+bool PrecisionClock::SetClock(const TimeClass& time) {
   SystemTimeFields fields;
   fields.year = time.year();
   fields.month = time.month();
@@ -116,11 +116,11 @@ void PrecisionClock::SetClock(const TimeClass& time) {
   fields.minute = time.minute();
   fields.second = time.second();
   // Truncated: a time set from a fresh reading can lose up to 1 ms.
-  fields.milliseconds = static_cast<uint16_t>((static_cast<uint64_t>(time.fraction) * 1000) >> 32);
+  fields.milliseconds = static_cast<uint16_t>(FractionMilliseconds(time.fraction));
   std::string errorText;
-  if (!m_source.SetSystemTime(fields, errorText)) {
-    ErrorLog::instance().begin(Fatal) << "Unable to set system time: " << errorText << End;
-  }
+  if (m_source.SetSystemTime(fields, errorText)) return true;
+  ErrorLog::instance().begin(Fatal) << "Unable to set system time: " << errorText << End;
+  return false;
 }
 
 bool PrecisionClock::StartThread(const char* /*name*/, ThreadProcedure procedure, void* argument,

@@ -17,7 +17,8 @@ namespace veltraw {
 class Clock {
  public:
   virtual ~Clock() = default;
-  virtual void SetClock(const TimeClass& time) = 0;  // UTC
+  // Sets the system clock to time (UTC); true only when it was set.
+  virtual bool SetClock(const TimeClass& time) = 0;
   virtual TimeClass Now() = 0;                       // UTC
 };
 
@@ -42,7 +43,8 @@ class ClockSource {
   virtual bool CounterFrequency(int64_t& countsPerSecond) = 0;
   virtual int64_t Counter() = 0;
   virtual SystemTimeFields SystemTime() = 0;
-  // False when the system refused; errorText then says why.
+  // False when the system refused, or the source never sets the clock (the
+  // native build's); errorText then says why.
   virtual bool SetSystemTime(const SystemTimeFields& time, std::string& errorText) = 0;
   // Ends the program's message loop as soon as it starts (a clock without a
   // counter is of no use to the program).
@@ -70,8 +72,8 @@ class PrecisionClock : public Clock {
   TimeClass Now() override;
   NtpTimestamp NowNtp();
   // Sets the system clock to time (UTC), milliseconds truncated. A refusal is
-  // logged; the caller is not told. Does not resynchronise.
-  void SetClock(const TimeClass& time) override;
+  // logged and reported as false. Does not resynchronise.
+  bool SetClock(const TimeClass& time) override;
 
   // Starts procedure(argument) on a new thread at a priority level: -3 idle,
   // -1 below normal, 0 normal, 1 above normal, 2 highest, 3 time-critical;

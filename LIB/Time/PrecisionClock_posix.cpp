@@ -1,6 +1,7 @@
 // The clock's system services without Windows: the monotonic clock as the
-// counter, the real-time clock read to the millisecond, POSIX threads whose
-// priority levels move the thread's nice value (no real-time policy).
+// counter, the real-time clock read to the millisecond (never set), POSIX
+// threads whose priority levels move the thread's nice value (no real-time
+// policy).
 #include <pthread.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -45,19 +46,11 @@ class PosixClockSource : public ClockSource {
     return fields;
   }
 
-  bool SetSystemTime(const SystemTimeFields& time, std::string& errorText) override {
-    tm utc{};
-    utc.tm_year = time.year - 1900;
-    utc.tm_mon = time.month - 1;
-    utc.tm_mday = time.day;
-    utc.tm_hour = time.hour;
-    utc.tm_min = time.minute;
-    utc.tm_sec = time.second;
-    timespec to{};
-    to.tv_sec = timegm(&utc);
-    to.tv_nsec = static_cast<long>(time.milliseconds) * 1000000;
-    if (clock_settime(CLOCK_REALTIME, &to) == 0) return true;
-    errorText = lastErrorText();
+  // A null driver for setting: the native build exists for tests, fuzzers and
+  // benchmarks, often run as root on shared machines, and must never move the
+  // machine's clock. Only the Windows build sets a clock.
+  bool SetSystemTime(const SystemTimeFields&, std::string& errorText) override {
+    errorText = "this build never sets the system clock";
     return false;
   }
 

@@ -25,11 +25,15 @@ class FakeClock : public Clock {
     now.setTimeOfDay(12, 0, 0);
   }
   TimeClass Now() override { return now; }
-  void SetClock(const TimeClass& time) override { setTimes.push_back(time); }
+  bool SetClock(const TimeClass& time) override {
+    setTimes.push_back(time);
+    return !refuseSetting;
+  }
   void advanceMs(uint32_t ms) { now.addMilliseconds(ms); }
 
   TimeClass now;
   std::vector<TimeClass> setTimes;
+  bool refuseSetting = false;  // as a system without the right to set the time
 };
 
 // Every finished log line with its level, while it lives.

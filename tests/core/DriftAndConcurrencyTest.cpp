@@ -39,6 +39,43 @@ TEST_P(DriftTest, GainingClockShowsAsPositiveDrift) {
 
 INSTANTIATE_TEST_SUITE_P(SetOrReportOnly, DriftTest, ::testing::Bool());
 
+// What the PC clock did not do must never read as its drift: a correction the
+// system refused, the gain from before "Reset Statistics", and the difference
+// between the old primary and a new one. The PC keeps perfect time throughout,
+// so every estimate is 0 (before the mends they read -800, -400 and -1200
+// ms/day).
+TEST_F(CoreTest, DriftIgnoresRefusedStepsResetsAndANewPrimary) {
+  configureServers(1);
+  clock.refuseSetting = true;
+  start();
+  auto sixHoursLater = [&](int32_t offsetMs) {
+    clock.advanceMs(6 * 3600 * 1000);
+    app->onRequestResult(reply(0, Ok, offsetMs, 10));
+  };
+  auto drift = [&] {
+    int32_t value = -1;
+    std::lock_guard<std::recursive_mutex> hold(app->lock());
+    EXPECT_TRUE(app->stats().driftPerDay(value));
+    return value;
+  };
+
+  app->onRequestResult(reply(0, Ok, 200, 10));  // the server 200 ms ahead, steadily
+  sixHoursLater(200);
+  EXPECT_EQ(clock.setTimes.size(), 2u);  // asked to step, refused each time
+  EXPECT_EQ(drift(), 0);
+
+  app->resetStatistics();
+  sixHoursLater(600);  // someone else moved the clock meanwhile
+  sixHoursLater(600);
+  EXPECT_EQ(drift(), 0);
+
+  settings->writeText("Server1", "another");
+  app->applySettings();
+  sixHoursLater(-100);
+  sixHoursLater(-100);
+  EXPECT_EQ(drift(), 0);
+}
+
 // Results of many series arrive at once on their own threads while the main
 // thread starts cycles; the core's state stays whole (run under TSan too).
 TEST_F(CoreTest, ConcurrentResultsKeepTheStateWhole) {
