@@ -126,8 +126,22 @@ bool ServerStats::add(int32_t index, int32_t deltaMs, int32_t roundTripMs, int32
   Server& server = *m_servers[static_cast<size_t>(index)];
   server.delta.addSample(deltaMs);
   server.latency.addSample(roundTripMs);
-  if (index == 0) m_samples.push_back(DriftSample{m_clock.Now(), clockGainMs});
+  if (index == 0) {
+    const TimeClass now = m_clock.Now();
+    m_samples.push_back(DriftSample{now, clockGainMs});
+    // Pruned here too, not only when the estimate is read: nothing reads it
+    // while the statistics are not shown, and at a short period the samples
+    // would otherwise pile up for as long as the program runs.
+    pruneSamples(now);
+  }
   return true;
+}
+
+void ServerStats::pruneSamples(const TimeClass& now) {
+  if (m_samples.size() < 3) return;
+  TimeClass cutoff = now;
+  cutoff.subtractMilliseconds(kDayMs);
+  while (!m_samples.empty() && m_samples.front().time < cutoff) m_samples.pop_front();
 }
 
 bool ServerStats::get(int32_t index, Histogram& outDelta, Histogram& outLatency) {
@@ -142,11 +156,7 @@ bool ServerStats::get(int32_t index, Histogram& outDelta, Histogram& outLatency)
 
 bool ServerStats::driftPerDay(int32_t& out) {
   const TimeClass now = m_clock.Now();
-  TimeClass cutoff = now;
-  cutoff.subtractMilliseconds(kDayMs);
-  if (m_samples.size() >= 3) {
-    while (!m_samples.empty() && m_samples.front().time < cutoff) m_samples.pop_front();
-  }
+  pruneSamples(now);
   if (m_samples.empty()) return false;
 
   int64_t sum = 0;

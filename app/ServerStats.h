@@ -103,6 +103,8 @@ class ServerStats {
   size_t sampleCount() const { return m_samples.size(); }
 
  private:
+  // Once there are three samples or more, drops those older than a day.
+  void pruneSamples(const TimeClass& now);
   struct Server {
     explicit Server(const std::string& serverName);
     std::string name;
