@@ -5,6 +5,7 @@
 #include "LIB/Log/ErrorLog.h"
 #include "LIB/Registry/SettingsKey.h"
 #include "app/MessageBox.h"
+#include "app/Settings.h"
 
 namespace veltraw {
 
@@ -109,7 +110,7 @@ void launchMonitorCommand(const std::string& commandLine, CommandStarter start) 
 
 void runMonitorCommand(SettingsKey& settings, const std::string& code, const std::string& name,
                        int32_t roundTripMs, const NtpPacket* packet, CommandStarter start) {
-  const std::string commandTemplate = settings.readText("MonitorCommand", "");
+  const std::string commandTemplate = settings.read(setting::MonitorCommand);
   launchMonitorCommand(expandMonitorCommand(commandTemplate, code, name, roundTripMs, packet),
                        start);
 }

@@ -1,12 +1,12 @@
 #include "app/SntpClientApp.h"
 
-#include <cstdio>
 #include <shared_mutex>
 
 #include "LIB/Log/ErrorLog.h"
 #include "LIB/Time/PrecisionClock.h"
 #include "app/MessageBox.h"
 #include "app/ServerDataFile.h"
+#include "app/Settings.h"
 #include "app/TrayStatusText.h"
 
 namespace veltraw {
@@ -20,11 +20,8 @@ constexpr int32_t kMaxFrequencySeconds = 86400;
 // only make start-up read settings for a very long time.
 constexpr int32_t kMaxServers = 1000;
 
-std::string serverValueName(int32_t number) {
-  char name[24];
-  std::snprintf(name, sizeof name, "Server%d", static_cast<int>(number));
-  return name;
-}
+// No reply at all: the server may be down or unreachable.
+bool isFailure(NtpStatus status) { return status == NoResponse || status == Failed; }
 
 int32_t iconFor(NtpStatus status) {
   switch (status) {
@@ -63,7 +60,7 @@ SntpClientApp::SntpClientApp(const AppServices& services)
     m_services.shell->showIcon(IconGood);
     normalizeAdvancedSettings();
     applySettings();
-    if (m_settings.readNumber("MonitorOnStartStop", 0) != 0) {
+    if (m_settings.read(setting::MonitorOnStartStop) != 0) {
       runMonitorCommand(m_settings, "SS", "START", 0, nullptr, m_services.startCommand);
     }
     runUpdateCycle();
@@ -85,7 +82,7 @@ SntpClientApp::~SntpClientApp() {
     std::unique_lock<std::shared_mutex> gone(m_link->mutex);
     m_link->app = nullptr;
   }
-  if (m_settings.readNumber("MonitorOnStartStop", 0) != 0) {
+  if (m_settings.read(setting::MonitorOnStartStop) != 0) {
     runMonitorCommand(m_settings, "SS", "STOP", 0, nullptr, m_services.startCommand);
   }
   closeOutputs();
@@ -93,21 +90,14 @@ SntpClientApp::~SntpClientApp() {
 }
 
 void SntpClientApp::normalizeAdvancedSettings() {
-  static const struct {
-    const char* name;
-    int32_t defaultValue;
-  } kAdvanced[] = {
-      {"SetClockOnceDriftExceeds", 50},
-      {"AutoRoundTripThreshold", 40},
-      {"AutoMaxRequests", 10},
-      {"RoundTripLatencyClockRejectThreshold", 100},
-  };
-  for (const auto& value : kAdvanced) {
-    m_settings.writeNumber(value.name, m_settings.readNumber(value.name, value.defaultValue));
+  for (const NumberSetting& value :
+       {setting::SetClockOnceDriftExceeds, setting::AutoRoundTripThreshold,
+        setting::AutoMaxRequests, setting::RoundTripLatencyClockRejectThreshold}) {
+    m_settings.write(value, m_settings.read(value));
   }
 }
 
-bool SntpClientApp::needsServerPrompt() { return m_settings.readText("Server1", "").empty(); }
+bool SntpClientApp::needsServerPrompt() { return m_settings.read(setting::Server1).empty(); }
 
 void SntpClientApp::promptForServer() {
   if (!needsServerPrompt()) return;
@@ -133,14 +123,14 @@ void SntpClientApp::applySettings() {
   updateTrayText(Ok);
   closeOutputs();
 
-  const std::string logFile = m_settings.readText("LogFile", "");
+  const std::string logFile = m_settings.read(setting::LogFile);
   if (!logFile.empty()) {
     auto sink = std::make_unique<FileLogSink>(logFile, true);
-    sink->level = m_settings.readNumber("LogDetails", 0) != 0 ? Detail : Warning;
+    sink->level = m_settings.read(setting::LogDetails) != 0 ? Detail : Warning;
     ErrorLog::instance().addSink(sink.get());
     m_logFileSink = std::move(sink);
   }
-  const std::string dataFile = m_settings.readText("DataFile", "");
+  const std::string dataFile = m_settings.read(setting::DataFile);
   if (!dataFile.empty()) serverDataFile().open(dataFile);
 
   stopTimer();
@@ -150,7 +140,7 @@ void SntpClientApp::applySettings() {
     // The next primary (maybe another server) starts a new gain record; the
     // difference between two servers is no drift of the PC clock.
     m_gain.forget();
-    int32_t servers = m_settings.readNumber("Servers", 0);
+    int32_t servers = m_settings.read(setting::Servers);
     if (servers > kMaxServers) {
       ErrorLog::instance().begin(Warning)
           << "Servers " << servers << " is more than " << kMaxServers << "; using the first "
@@ -158,11 +148,11 @@ void SntpClientApp::applySettings() {
       servers = kMaxServers;
     }
     for (int32_t i = 1; i <= servers; ++i)
-      m_stats.addServer(m_settings.readText(serverValueName(i), ""));
+      m_stats.addServer(m_settings.readText(setting::serverValueName(i), ""));
   }
   startTimer();
-  SetAutoRequestLimits(m_settings.readNumber("AutoRoundTripThreshold", 40),
-                       m_settings.readNumber("AutoMaxRequests", 10));
+  SetAutoRequestLimits(m_settings.read(setting::AutoRoundTripThreshold),
+                       m_settings.read(setting::AutoMaxRequests));
 }
 
 uint32_t SntpClientApp::updatePeriodMs(int32_t frequencySeconds) {
@@ -174,7 +164,7 @@ uint32_t SntpClientApp::updatePeriodMs(int32_t frequencySeconds) {
 
 void SntpClientApp::startTimer() {
   if (m_timerRunning) return;
-  const int32_t frequency = m_settings.readNumber("Frequency", 60);
+  const int32_t frequency = m_settings.read(setting::Frequency);
   const uint32_t period = updatePeriodMs(frequency);
   if (static_cast<int64_t>(period) != static_cast<int64_t>(frequency) * 1000) {
     ErrorLog::instance().begin(Warning) << "Frequency " << frequency << " s is out of range; using "
@@ -200,7 +190,7 @@ void SntpClientApp::runUpdateCycle() {
     for (int32_t i = 0; i < m_stats.count(); ++i) servers.push_back(m_stats.name(i));
   }
   for (size_t i = 0; i < servers.size(); ++i) {
-    const int32_t count = i == 0 ? m_settings.readNumber("Requests", 1) : 1;
+    const int32_t count = i == 0 ? m_settings.read(setting::Requests) : 1;
     auto* link = new std::shared_ptr<Link>(m_link);
     if (!m_services.startRequest(link, servers[i], &SntpClientApp::requestDone,
                                  static_cast<int32_t>(i), kReplyTimeoutMs, count)) {
@@ -216,93 +206,115 @@ void SntpClientApp::requestDone(void* context, const NtpResult& result) {
 }
 
 void SntpClientApp::onRequestResult(const NtpResult& result) {
-  const int32_t n = result.tag;
-  if (n < 0) return;  // not a series of ours
-  const NtpStatus status = result.status;
-  const int32_t b = result.offsetMs;
-  const int32_t c = result.roundTripMs;
-  const bool failed = status == NoResponse || status == Failed;
+  const int32_t server = result.tag;
+  if (server < 0) return;  // not a series of ours
   {
     std::lock_guard<std::recursive_mutex> guard(m_lock);
-    if (m_serverFailed.size() <= static_cast<size_t>(n)) m_serverFailed.resize(n + 1, 0);
-
-    // The PC clock's own gain since the primary's previous good result, before
-    // this result may correct it.
-    int32_t clockGainMs = 0;
-    if (n == 0 && status == Ok) clockGainMs = m_gain.primaryOffset(b);
-
-    bool everyEarlierFailed = true;
-    for (int32_t i = 0; i < n; ++i)
-      everyEarlierFailed = everyEarlierFailed && m_serverFailed[i] == 1;
-    if (status == Ok && result.hasPacket && everyEarlierFailed &&
-        c < m_settings.readNumber("RoundTripLatencyClockRejectThreshold", 100)) {
-      if (n != 0) {
-        ErrorLog::instance().begin(Warning)
-            << "Primary server not responsive: setting time off secondary server" << End;
-        m_services.shell->showTip(fallbackTipText(m_settings.readText("Server1", ""),
-                                                  m_settings.readText(serverValueName(n + 1), ""),
-                                                  m_shownOffsetMs));
-      }
-      TimeClass time = result.packet.transmitTimestamp().ToCalendar();
-      const int32_t halfTrip = c / 2;
-      if (halfTrip >= 0) {
-        time.addMilliseconds(static_cast<uint32_t>(halfTrip));
-      } else {
-        time.subtractMilliseconds(static_cast<uint32_t>(-halfTrip));
-      }
-      const int64_t sinceArrival = RoundedMicroseconds(
-          SignedDifference(NtpTimestamp::FromCalendar(m_services.clock->Now()), result.arrival));
-      if (sinceArrival >= 0) {
-        time.addMicroseconds(static_cast<uint64_t>(sinceArrival));
-      } else {
-        time.subtractMicroseconds(static_cast<uint64_t>(-sinceArrival));
-      }
-      if (applyClockCorrection(time, b)) m_gain.clockStepped(b);
+    if (m_serverFailed.size() <= static_cast<size_t>(server)) {
+      m_serverFailed.resize(static_cast<size_t>(server) + 1, 0);
     }
-
-    if (n == 0) {
-      m_cyclePrimaryOffsetMs = b;
-      m_services.shell->showIcon(iconFor(status));
-      m_shownOffsetMs = b;
-      updateTrayText(status);
-    }
-
-    if (status == Ok || status == BadReference) {
-      m_stats.add(n, saturate(int64_t{b} - m_cyclePrimaryOffsetMs), c, clockGainMs);
-    }
-
-    if (m_settings.readNumber("MonitorPrimaryOnly", 0) == 0 || n == 0) {
-      const bool wasFailing = m_serverFailed[n] == 1;
-      const char* code = nullptr;
-      if (m_settings.readNumber("MonitorOnTimeout", 0) != 0 && !wasFailing && failed) {
-        code = "TO";
-      } else if (m_settings.readNumber("MonitorOnBadRef", 0) != 0 && !wasFailing &&
-                 status == BadReference) {
-        code = "BR";
-      } else if (m_settings.readNumber("MonitorOnLatency", 0) != 0 &&
-                 c > m_settings.readNumber("MonitorLatency", 0)) {
-        code = "LA";
-      } else if (m_settings.readNumber("MonitorOnRecovery", 0) != 0 && wasFailing && status == Ok) {
-        code = "RE";
-      } else if (m_settings.readNumber("MonitorOnAll", 0) != 0) {
-        code = "EV";
-      }
-      if (code) {
-        runMonitorCommand(m_settings, code, result.host, c,
-                          result.hasPacket ? &result.packet : nullptr, m_services.startCommand);
-      }
-    }
-    m_serverFailed[n] = failed ? 1 : 0;
+    // The PC clock's own gain since the primary's previous good result, taken
+    // before this result may correct the clock.
+    const int32_t clockGainMs =
+        server == 0 && result.status == Ok ? m_gain.primaryOffset(result.offsetMs) : 0;
+    if (takesClockFrom(result)) correctClockFrom(result);
+    if (server == 0) showPrimaryResult(result);
+    recordStatistics(result, clockGainMs);
+    runMonitorCondition(result);
+    m_serverFailed[static_cast<size_t>(server)] = isFailure(result.status) ? 1 : 0;
   }
   if (result.hasPacket) serverDataFile().writeRow(result);
   m_services.shell->statisticsChanged();
 }
 
+bool SntpClientApp::takesClockFrom(const NtpResult& result) {
+  if (result.status != Ok || !result.hasPacket) return false;
+  // A secondary stands in only while the primary and every secondary before
+  // it failed at their latest results.
+  for (int32_t i = 0; i < result.tag; ++i) {
+    if (m_serverFailed[static_cast<size_t>(i)] != 1) return false;
+  }
+  return result.roundTripMs < m_settings.read(setting::RoundTripLatencyClockRejectThreshold);
+}
+
+void SntpClientApp::correctClockFrom(const NtpResult& result) {
+  if (result.tag != 0) {
+    ErrorLog::instance().begin(Warning)
+        << "Primary server not responsive: setting time off secondary server" << End;
+    m_services.shell->showTip(fallbackTipText(
+        m_settings.read(setting::Server1),
+        m_settings.readText(setting::serverValueName(result.tag + 1), ""), m_shownOffsetMs));
+  }
+  if (applyClockCorrection(clockTargetTime(result), result.offsetMs)) {
+    m_gain.clockStepped(result.offsetMs);
+  }
+}
+
+TimeClass SntpClientApp::clockTargetTime(const NtpResult& result) {
+  // The server's transmit time, plus half the round trip for the way back,
+  // plus the time since the reply arrived.
+  TimeClass time = result.packet.transmitTimestamp().ToCalendar();
+  const int32_t halfTrip = result.roundTripMs / 2;
+  if (halfTrip >= 0) {
+    time.addMilliseconds(static_cast<uint32_t>(halfTrip));
+  } else {
+    time.subtractMilliseconds(static_cast<uint32_t>(-halfTrip));
+  }
+  const int64_t sinceArrival = RoundedMicroseconds(
+      SignedDifference(NtpTimestamp::FromCalendar(m_services.clock->Now()), result.arrival));
+  if (sinceArrival >= 0) {
+    time.addMicroseconds(static_cast<uint64_t>(sinceArrival));
+  } else {
+    time.subtractMicroseconds(static_cast<uint64_t>(-sinceArrival));
+  }
+  return time;
+}
+
+void SntpClientApp::showPrimaryResult(const NtpResult& result) {
+  m_cyclePrimaryOffsetMs = result.offsetMs;
+  m_services.shell->showIcon(iconFor(result.status));
+  m_shownOffsetMs = result.offsetMs;
+  updateTrayText(result.status);
+}
+
+void SntpClientApp::recordStatistics(const NtpResult& result, int32_t clockGainMs) {
+  if (result.status != Ok && result.status != BadReference) return;
+  // Against the primary's offset of this cycle (0 while it has not reported).
+  const int32_t deltaMs = saturate(int64_t{result.offsetMs} - m_cyclePrimaryOffsetMs);
+  m_stats.add(result.tag, deltaMs, result.roundTripMs, clockGainMs);
+}
+
+void SntpClientApp::runMonitorCondition(const NtpResult& result) {
+  const int32_t server = result.tag;
+  if (server != 0 && m_settings.read(setting::MonitorPrimaryOnly) != 0) return;
+  const bool wasFailing = m_serverFailed[static_cast<size_t>(server)] == 1;
+  const NtpStatus status = result.status;
+  const int32_t roundTripMs = result.roundTripMs;
+  auto enabled = [&](const NumberSetting& condition) { return m_settings.read(condition) != 0; };
+  // The first condition that holds runs the command, and only that one.
+  const char* code = nullptr;
+  if (enabled(setting::MonitorOnTimeout) && !wasFailing && isFailure(status)) {
+    code = "TO";
+  } else if (enabled(setting::MonitorOnBadRef) && !wasFailing && status == BadReference) {
+    code = "BR";
+  } else if (enabled(setting::MonitorOnLatency) &&
+             roundTripMs > m_settings.read(setting::MonitorLatency)) {
+    code = "LA";
+  } else if (enabled(setting::MonitorOnRecovery) && wasFailing && status == Ok) {
+    code = "RE";
+  } else if (enabled(setting::MonitorOnAll)) {
+    code = "EV";
+  }
+  if (!code) return;
+  runMonitorCommand(m_settings, code, result.host, roundTripMs,
+                    result.hasPacket ? &result.packet : nullptr, m_services.startCommand);
+}
+
 bool SntpClientApp::applyClockCorrection(const TimeClass& time, int32_t offsetMs) {
-  if (m_settings.readNumber("ReportOnly", 0) != 0) return false;
+  if (m_settings.read(setting::ReportOnly) != 0) return false;
   ErrorLog::instance().begin(Trace) << "Setting time " << time << End;
   const int64_t magnitude = offsetMs < 0 ? -int64_t{offsetMs} : int64_t{offsetMs};
-  if (magnitude <= m_settings.readNumber("SetClockOnceDriftExceeds", 50)) return false;
+  if (magnitude <= m_settings.read(setting::SetClockOnceDriftExceeds)) return false;
   ErrorLog::instance().begin(Detail) << "Jumping to correct time " << time << End;
   return m_services.clock->SetClock(time);
 }
@@ -324,7 +336,7 @@ int32_t SntpClientApp::shownOffsetMs() {
 }
 
 void SntpClientApp::exitApplication() {
-  setAutoLaunch(*m_services.runKey, m_settings.readNumber("Autostart", 1) != 0,
+  setAutoLaunch(*m_services.runKey, m_settings.read(setting::Autostart) != 0,
                 m_services.shell->ownerWindow());
   stopTimer();
   m_services.shell->postQuit();

@@ -17,6 +17,7 @@
 #include "app/AutoLaunch.h"
 #include "app/MonitorCommand.h"
 #include "app/ServerStats.h"
+#include "app/Settings.h"
 #include "sntp/NtpResult.h"
 #include "sntp/RequestThread.h"
 
@@ -34,8 +35,8 @@ struct AppServices {
   RunKey* runKey = nullptr;
   RequestStarter startRequest = StartRequestThread;
   CommandStarter startCommand = startCommandLine;
-  std::string settingsName = "Veltraw";  // the settings key (tests use keys of their own)
-  std::string settingsDirectory;         // where the native settings file lives; empty: the user's
+  std::string settingsName = setting::kKeyName;  // tests use keys of their own
+  std::string settingsDirectory;  // where the native settings file lives; empty: the user's
 };
 
 class SntpClientApp {
@@ -88,6 +89,14 @@ class SntpClientApp {
   void startTimer();
   void stopTimer();
   static void requestDone(void* context, const NtpResult& result);
+
+  // The steps of onRequestResult, under the lock.
+  bool takesClockFrom(const NtpResult& result);
+  void correctClockFrom(const NtpResult& result);
+  TimeClass clockTargetTime(const NtpResult& result);
+  void showPrimaryResult(const NtpResult& result);
+  void recordStatistics(const NtpResult& result, int32_t clockGainMs);
+  void runMonitorCondition(const NtpResult& result);
 
   AppServices m_services;
   SettingsKey m_settings;

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "LIB/Registry/SettingsKey.h"
+#include "app/Settings.h"
 #include "sntp/NtpResult.h"
 
 namespace veltraw {
@@ -88,8 +89,6 @@ std::string join(const std::vector<TipPiece>& pieces) {
   return text;
 }
 
-std::string serverSetting(int32_t serverNumber) { return "Server" + std::to_string(serverNumber); }
-
 }  // namespace
 
 std::string statusText(int32_t status, const std::string& serverName, int32_t shownOffsetMs) {
@@ -98,7 +97,8 @@ std::string statusText(int32_t status, const std::string& serverName, int32_t sh
 
 std::string statusText(SettingsKey& settings, int32_t status, int32_t serverNumber,
                        int32_t shownOffsetMs) {
-  return statusText(status, settings.readText(serverSetting(serverNumber), ""), shownOffsetMs);
+  return statusText(status, settings.readText(setting::serverValueName(serverNumber), ""),
+                    shownOffsetMs);
 }
 
 std::string trayTipText(int32_t status, const std::string& primaryName, int32_t shownOffsetMs,
@@ -116,7 +116,7 @@ std::string trayTipText(int32_t status, const std::string& primaryName, int32_t 
 
 std::string trayTipText(SettingsKey& settings, int32_t status, int32_t shownOffsetMs,
                         size_t maxLength) {
-  return trayTipText(status, settings.readText(serverSetting(1), ""), shownOffsetMs, maxLength);
+  return trayTipText(status, settings.read(setting::Server1), shownOffsetMs, maxLength);
 }
 
 std::string fallbackTipText(const std::string& primaryName, const std::string& secondaryName,

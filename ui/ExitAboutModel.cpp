@@ -12,12 +12,12 @@ AutostartSetting::AutostartSetting(std::string keyName, std::string directory)
 
 bool AutostartSetting::checked() const {
   SettingsKey key(m_keyName, m_directory);
-  return key.readNumber(kAutostartValue, 1) != 0;
+  return key.read(setting::Autostart) != 0;
 }
 
 void AutostartSetting::store(bool checked) {
   SettingsKey key(m_keyName, m_directory);
-  key.writeNumber(kAutostartValue, checked ? 1 : 0);
+  key.write(setting::Autostart, checked ? 1 : 0);
 }
 
 DialogCommandOutcome exitAboutCommand(int32_t controlId) {

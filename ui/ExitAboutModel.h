@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <string>
 
-namespace veltraw {
+#include "app/Settings.h"
 
-constexpr const char* kAutostartValue = "Autostart";
+namespace veltraw {
 
 // The setting behind the check box. Each access opens the settings key anew,
 // so that a value changed elsewhere meanwhile is seen.
@@ -17,7 +17,8 @@ class AutostartSetting {
  public:
   // keyName: the program's settings key; tests give their own. directory:
   // where the native settings file lives; ignored on Windows.
-  explicit AutostartSetting(std::string keyName = "Veltraw", std::string directory = std::string());
+  explicit AutostartSetting(std::string keyName = setting::kKeyName,
+                            std::string directory = std::string());
   // Checked unless Autostart is stored as 0; absent means checked.
   bool checked() const;
   // Throws std::runtime_error when the value cannot be written.

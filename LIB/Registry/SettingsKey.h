@@ -12,6 +12,16 @@ namespace veltraw {
 // characters and a terminating NUL (REG_SZ).
 enum class SettingsValueType { Number, Text };
 
+// A stored value's name and what stands in for it while it is absent.
+struct NumberSetting {
+  const char* name;
+  int32_t defaultValue;
+};
+struct TextSetting {
+  const char* name;
+  const char* defaultValue;
+};
+
 // One key of settings. On Windows: HKEY_CURRENT_USER\Software\Orvantis\<name>.
 // Elsewhere: the file <name>.conf (see SettingsFile.h) in `directory`, or, when
 // that is empty, in $XDG_CONFIG_HOME/veltraw or else ~/.config/veltraw; the
@@ -38,6 +48,17 @@ class SettingsKey {
   void writeNumber(const std::string& valueName, int32_t value);
   // Stores value.size() + 1 bytes, the terminating NUL included.
   void writeText(const std::string& valueName, const std::string& value);
+
+  int32_t read(const NumberSetting& setting) const {
+    return readNumber(setting.name, setting.defaultValue);
+  }
+  std::string read(const TextSetting& setting) const {
+    return readText(setting.name, setting.defaultValue);
+  }
+  void write(const NumberSetting& setting, int32_t value) { writeNumber(setting.name, value); }
+  void write(const TextSetting& setting, const std::string& value) {
+    writeText(setting.name, value);
+  }
 
  private:
   struct Handle;  // the platform's open key

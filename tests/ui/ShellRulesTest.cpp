@@ -81,7 +81,7 @@ TEST(ExitDialog, CommandsCloseOrStore) {
 }
 
 int32_t storedAutostart(const test::ScratchKey& scratch) {
-  return scratch.open()->readNumber(kAutostartValue, -1);
+  return scratch.open()->readNumber(setting::Autostart.name, -1);
 }
 
 TEST(ExitDialog, AutostartStartsCheckedAndFollowsEveryClick) {
@@ -100,9 +100,9 @@ TEST(ExitDialog, AutostartStartsCheckedAndFollowsEveryClick) {
 
 TEST(ExitDialog, AnyNonZeroStoredValueMeansChecked) {
   test::ScratchKey scratch;
-  scratch.open()->writeNumber(kAutostartValue, 7);
+  scratch.open()->writeNumber(setting::Autostart.name, 7);
   EXPECT_TRUE(AutostartSetting(scratch.name(), scratch.directory()).checked());
-  scratch.open()->writeNumber(kAutostartValue, 0);
+  scratch.open()->writeNumber(setting::Autostart.name, 0);
   EXPECT_FALSE(AutostartSetting(scratch.name(), scratch.directory()).checked());
 }
 
