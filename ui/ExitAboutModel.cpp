@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "LIB/Registry/SettingsKey.h"
-#include "ui/ExitDialogIds.h"
 
 namespace veltraw {
 
@@ -18,24 +17,6 @@ bool AutostartSetting::checked() const {
 void AutostartSetting::store(bool checked) {
   SettingsKey key(m_keyName, m_directory);
   key.write(setting::Autostart, checked ? 1 : 0);
-}
-
-DialogCommandOutcome exitAboutCommand(int32_t controlId) {
-  DialogCommandOutcome outcome;
-  switch (controlId) {
-    case IDOK_EXIT:
-      outcome.handled = outcome.closes = outcome.result = true;
-      break;
-    case IDCANCEL_EXIT:
-      outcome.handled = outcome.closes = true;
-      break;
-    case IDC_AUTOSTART:
-      outcome.handled = outcome.storesChoice = true;
-      break;
-    default:
-      break;
-  }
-  return outcome;
 }
 
 }  // namespace veltraw

@@ -3,6 +3,3 @@
 
 #define IDD_EXIT 302
 #define IDC_AUTOSTART 1001
-// The platform's own IDOK and IDCANCEL: "&Exit" and "Cancel".
-#define IDOK_EXIT 1
-#define IDCANCEL_EXIT 2

@@ -1,5 +1,6 @@
 // Resource ids of the notification-area icons (also read by the resource
-// compiler); the same numbers as TrayIconId in app/AppShell.h.
+// compiler); the same numbers as TrayIconId in app/AppShell.h, which
+// TrayApp_win32.cpp checks at compile time.
 #pragma once
 
 #define IDI_GOOD 201

@@ -16,6 +16,10 @@ namespace {
 
 constexpr UINT_PTR kUpdateTimerId = 1001;
 
+// The core names icons by their resource ids.
+static_assert(IconGood == IDI_GOOD && IconNoResponse == IDI_NO_RESPONSE &&
+              IconBadReference == IDI_BAD_REFERENCE && IconRequesting == IDI_REQUESTING);
+
 }  // namespace
 
 // The four pictures, loaded at the small-icon size the notification area uses.

@@ -16,26 +16,6 @@
 namespace veltraw {
 namespace {
 
-TEST(TrayMenu, ItemsInMenuOrder) {
-  std::vector<std::string> shown;
-  for (const MenuItem& item : trayMenuItems()) {
-    shown.push_back(item.text ? std::to_string(item.id) + " " + item.text : "---");
-    if (!item.text) {
-      EXPECT_EQ(item.id, 0);
-    }
-  }
-  const std::vector<std::string> expected = {"103 Statisti&cs...",
-                                             "112 &Test Packets...",
-                                             "---",
-                                             "104 &Server Settings...",
-                                             "105 &Logging Settings...",
-                                             "109 &Monitor Settings...",
-                                             "---",
-                                             "100 &About",
-                                             "101 E&xit"};
-  EXPECT_EQ(shown, expected);
-}
-
 TEST(TrayMenu, EveryMenuIdHasItsActionAndOthersNone) {
   EXPECT_EQ(commandAction(100), CommandAction::About);
   EXPECT_EQ(commandAction(101), CommandAction::Exit);
@@ -64,20 +44,6 @@ TEST(EntryRules, UninstallIsTheWholeCommandLineInAnyCase) {
     EXPECT_EQ(entryAction(line, false), EntryAction::Start) << line;
     EXPECT_EQ(entryAction(line, true), EntryAction::RefuseSecondInstance) << line;
   }
-}
-
-TEST(ExitDialog, CommandsCloseOrStore) {
-  const DialogCommandOutcome exit = exitAboutCommand(1);
-  EXPECT_TRUE(exit.handled && exit.closes && exit.result);
-  EXPECT_FALSE(exit.storesChoice);
-  const DialogCommandOutcome cancel = exitAboutCommand(2);
-  EXPECT_TRUE(cancel.handled && cancel.closes);
-  EXPECT_FALSE(cancel.result);
-  const DialogCommandOutcome box = exitAboutCommand(1001);
-  EXPECT_TRUE(box.handled && box.storesChoice);
-  EXPECT_FALSE(box.closes);
-  const DialogCommandOutcome other = exitAboutCommand(1002);
-  EXPECT_FALSE(other.handled || other.closes || other.storesChoice);
 }
 
 int32_t storedAutostart(const test::ScratchKey& scratch) {

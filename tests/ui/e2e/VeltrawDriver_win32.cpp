@@ -12,7 +12,15 @@
 //   driver count-dialogs CAPTION         prints how many are shown
 //   driver texts CAPTION                 prints the texts of the dialog's controls
 //   driver checked CAPTION ID            prints 1 or 0
-//   driver click CAPTION ID              presses the button
+//   driver click CAPTION ID              presses the button and waits for it to act
+//   driver click-async CAPTION ID        presses it and returns at once (a box may follow)
+//   driver text CAPTION ID               prints the control's text
+//   driver set-text CAPTION ID TEXT      replaces the text of an edit field or combo box
+//   driver items CAPTION ID              prints a list's or combo box's entries, one a line,
+//                                        the selected one marked with "* "
+//   driver select CAPTION ID INDEX       selects an entry (-1: none), as a click would
+//   driver enabled CAPTION ID            prints 1 or 0
+//   driver wait-no-dialog CAPTION MS     exit 0 once no dialog with that caption shows
 //   driver wait-menu MS                  exit 0 once a popup menu is open
 //   driver key escape                    a key press for the window in front
 //   driver windows                       every top-level window: class, title, shown
@@ -124,6 +132,44 @@ int screenshot(const char* path) {
   return result;
 }
 
+HWND control(const char* caption, const char* id) {
+  HWND item = GetDlgItem(oneDialog(caption), std::atoi(id));
+  if (!item) {
+    std::fprintf(stderr, "no control %s in \"%s\"\n", id, caption);
+    std::exit(3);
+  }
+  return item;
+}
+
+bool isCombo(HWND item) {
+  char className[32] = {};
+  GetClassNameA(item, className, sizeof className);
+  return _stricmp(className, "ComboBox") == 0;
+}
+
+bool noDialog(const char* caption) { return dialogsNamed(caption).empty(); }
+
+void printItems(HWND list) {
+  const bool combo = isCombo(list);
+  const LRESULT count = SendMessageA(list, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
+  const LRESULT selected = SendMessageA(list, combo ? CB_GETCURSEL : LB_GETCURSEL, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    const LRESULT length = SendMessageA(list, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, i, 0);
+    std::string text(static_cast<size_t>(length > 0 ? length : 0) + 1, '\0');
+    SendMessageA(list, combo ? CB_GETLBTEXT : LB_GETTEXT, i, reinterpret_cast<LPARAM>(&text[0]));
+    std::printf("%s%s\n", i == selected ? "* " : "", text.c_str());
+  }
+}
+
+// Selects as the user would: the control changes, then its parent hears of it.
+void selectItem(HWND list, int index) {
+  const bool combo = isCombo(list);
+  SendMessageA(list, combo ? CB_SETCURSEL : LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+  const WORD notification = combo ? CBN_SELCHANGE : LBN_SELCHANGE;
+  SendMessageA(GetParent(list), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(list), notification),
+               reinterpret_cast<LPARAM>(list));
+}
+
 int usage() {
   std::fprintf(stderr, "usage: see the comment at the top of VeltrawDriver_win32.cpp\n");
   return 2;
@@ -188,6 +234,37 @@ int main(int argc, char** argv) {
     if (!button) return 1;
     SendMessageA(button, BM_CLICK, 0, 0);
     return 0;
+  }
+  if (verb == "click-async" && argc == 4) {
+    return PostMessageA(control(argv[2], argv[3]), BM_CLICK, 0, 0) ? 0 : 1;
+  }
+  if (verb == "text" && argc == 4) {
+    HWND item = control(argv[2], argv[3]);
+    const LRESULT length = SendMessageA(item, WM_GETTEXTLENGTH, 0, 0);
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    SendMessageA(item, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]));
+    std::printf("%s\n", text.c_str());
+    return 0;
+  }
+  if (verb == "set-text" && argc == 5) {
+    return SendMessageA(control(argv[2], argv[3]), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[4]))
+               ? 0
+               : 1;
+  }
+  if (verb == "items" && argc == 4) {
+    printItems(control(argv[2], argv[3]));
+    return 0;
+  }
+  if (verb == "select" && argc == 5) {
+    selectItem(control(argv[2], argv[3]), std::atoi(argv[4]));
+    return 0;
+  }
+  if (verb == "enabled" && argc == 4) {
+    std::printf("%d\n", IsWindowEnabled(control(argv[2], argv[3])) ? 1 : 0);
+    return 0;
+  }
+  if (verb == "wait-no-dialog" && argc == 4) {
+    return waitFor(std::atoi(argv[3]), noDialog, argv[2]) ? 0 : 1;
   }
   if (verb == "wait-menu" && argc == 3) return waitFor(std::atoi(argv[2]), menuOpen, "") ? 0 : 1;
   if (verb == "key" && argc == 3 && std::string(argv[2]) == "escape") {

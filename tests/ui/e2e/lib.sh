@@ -1,0 +1,165 @@
+# Shared by every end-to-end case: failing with the case's files shown, the
+# Wine environment, peers and Xvfb, a fresh slate per case, settings written
+# through regedit, Veltraw started in the background, and waiting for what a
+# user would see. Sourced by e2e.sh.
+
+fail() {
+  echo "FAIL: $*" >&2
+  if [ -n "${case_dir:-}" ]; then
+    for f in "$case_dir"/*.txt "$case_dir"/*.log "$case_dir"/*.csv; do
+      [ -f "$f" ] || continue
+      echo "---- $f" >&2
+      tail -n 40 "$f" >&2
+    done
+  fi
+  exit 1
+}
+
+refuse_clock_capability() {
+  local bounding
+  bounding=$(awk '/^CapBnd:/ {print $2}' /proc/self/status)
+  if (((0x$bounding >> 25) & 1)); then
+    echo "refusing to run with CAP_SYS_TIME; start through: capsh --drop=cap_sys_time --" >&2
+    exit 1
+  fi
+}
+
+wine_env() {
+  # shellcheck disable=SC1091
+  . "$state/env.sh"
+  export DISPLAY WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+}
+
+# The Windows form of a path of this machine (Wine maps / to Z:).
+winpath() { echo "Z:$1" | sed 's|/|\\|g'; }
+
+setup() {
+  mkdir -p "$state"
+  sh "$peers_script" start "$prefix" "$state/peers"
+  stop_pidfile "$state/clock_responder.pid"
+  python3 "$here/clock_responder.py" --prefix "$prefix" --pidfile "$state/clock_responder.pid" \
+    >"$state/clock_responder.log" 2>&1 </dev/null &
+  for _ in $(seq 1 50); do
+    python3 "$here/../../peers/sntp_responder.py" --probe "$prefix.60" && break
+    sleep 0.1
+  done
+  stop_pidfile "$state/xvfb.pid"
+  local display
+  for display in $(seq 90 190); do
+    [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ] && continue
+    setsid Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$state/xvfb.log" 2>&1 </dev/null &
+    echo $! >"$state/xvfb.pid"
+    sleep 1
+    kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null && break
+  done
+  rm -rf "$state/wineprefix"
+  printf 'DISPLAY=:%s\nWINEPREFIX=%s\n' "$display" "$state/wineprefix" >"$state/env.sh"
+  wine_env
+  wineboot --init >"$state/wineboot.log" 2>&1 </dev/null || true
+  wineserver --wait || true
+}
+
+stop_pidfile() {
+  local pid
+  [ -f "$1" ] || return 0
+  pid=$(cat "$1")
+  kill "$pid" 2>/dev/null || true
+  for _ in $(seq 1 20); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -9 "$pid" 2>/dev/null || true
+  rm -f "$1"
+}
+
+teardown() {
+  if [ -f "$state/env.sh" ]; then
+    wine_env
+    wineserver -k 2>/dev/null || true
+  fi
+  stop_pidfile "$state/xvfb.pid"
+  stop_pidfile "$state/clock_responder.pid"
+  sh "$peers_script" stop "$prefix" "$state/peers"
+}
+
+driver() { wine "$VELTRAW_DRIVER" "$@" </dev/null; }
+
+# A clean slate: no instance, no settings, no auto-launch entry.
+fresh_case() {
+  case_dir=$state/$1
+  rm -rf "$case_dir"
+  mkdir -p "$case_dir"
+  if driver running; then
+    wine "$VELTRAW_EXE" -uninstall </dev/null || true
+  fi
+  wine reg delete "$key" /f >/dev/null 2>&1 || true
+  wine reg delete "$run_key" /v VeltrawNTPClient /f >/dev/null 2>&1 || true
+}
+
+# Settings as NAME=dword:N or NAME=TEXT, written with regedit in one go.
+configure() {
+  local reg=$case_dir/settings.reg
+  {
+    echo 'REGEDIT4'
+    echo
+    echo '[HKEY_CURRENT_USER\Software\Orvantis\Veltraw]'
+    local pair name value
+    for pair in "$@"; do
+      name=${pair%%=*}
+      value=${pair#*=}
+      case $value in
+        dword:*) printf '"%s"=dword:%08x\n' "$name" "${value#dword:}" ;;
+        *) printf '"%s"="%s"\n' "$name" "$(printf '%s' "$value" | sed 's/\\/\\\\/g; s/"/\\"/g')" ;;
+      esac
+    done
+  } >"$reg"
+  wine regedit /S "$(winpath "$reg")" </dev/null
+}
+
+# Starts Veltraw in the background; its stderr carries every log entry.
+start_veltraw() {
+  local name=$1
+  shift
+  rm -f "$case_dir/$name.exit"
+  (
+    set +e
+    wine "$VELTRAW_EXE" "$@" >"$case_dir/$name.txt" 2>&1 </dev/null
+    echo $? >"$case_dir/$name.exit"
+  ) &
+}
+
+wait_exit() {
+  local name=$1 limit=$2
+  for _ in $(seq 1 $((limit * 10))); do
+    [ -s "$case_dir/$name.exit" ] && { cat "$case_dir/$name.exit"; return 0; }
+    sleep 0.1
+  done
+  fail "$name did not end within $limit s"
+}
+
+wait_for_text() {
+  local file=$1 pattern=$2 limit=$3
+  for _ in $(seq 1 $((limit * 10))); do
+    grep -aqF -- "$pattern" "$file" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  fail "no \"$pattern\" in $file within $limit s"
+}
+
+expect_text() { grep -aqF -- "$2" "$1" || fail "no \"$2\" in $1"; }
+expect_no_text() { ! grep -aqF -- "$2" "$1" || fail "unexpected \"$2\" in $1"; }
+
+registry_value() {
+  wine reg query "$1" /v "$2" 2>/dev/null </dev/null | tr -d '\r' | awk -v n="$2" '$1 == n {print $3}'
+}
+
+exit_through_dialog() {
+  local keep_checked=$1
+  driver command 101
+  driver wait-dialog "Exiting Veltraw" 10000 || fail "no Exit dialog"
+  if [ "$(driver checked "Exiting Veltraw" 1001 | tr -d '\r')" != "$keep_checked" ]; then
+    driver click "Exiting Veltraw" 1001
+  fi
+  driver click "Exiting Veltraw" 1
+}
+
