@@ -184,9 +184,16 @@ void SntpClientApp::runUpdateCycle() {
   std::vector<std::string> servers;
   {
     std::lock_guard<std::recursive_mutex> guard(m_lock);
+    m_cyclePrimaryOffsetMs = 0;
+    if (m_stats.count() == 0) {
+      // Nothing will answer: "requesting" would stay on the icon for ever, a
+      // failure shown as work in progress.
+      m_services.shell->showIcon(IconNoResponse);
+      m_services.shell->showTip(trayTipText(Requesting, "", m_shownOffsetMs));
+      return;
+    }
     m_services.shell->showIcon(IconRequesting);
     updateTrayText(Requesting);
-    m_cyclePrimaryOffsetMs = 0;
     for (int32_t i = 0; i < m_stats.count(); ++i) servers.push_back(m_stats.name(i));
   }
   for (size_t i = 0; i < servers.size(); ++i) {

@@ -1,6 +1,5 @@
-#include "ui/ExitAboutDialog_win32.h"
-
 #include "ui/AboutDialogIds.h"
+#include "ui/Dialogs_win32.h"
 #include "ui/ExitAboutModel.h"
 #include "ui/ExitDialogIds.h"
 #include "ui/ModalDialog_win32.h"

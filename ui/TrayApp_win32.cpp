@@ -5,8 +5,8 @@
 #include "LIB/Log/ErrorLog.h"
 #include "LIB/Log/Failure.h"
 #include "LIB/Time/PrecisionClock.h"
+#include "ui/Dialogs_win32.h"
 #include "ui/EntryRules.h"
-#include "ui/ExitAboutDialog_win32.h"
 #include "ui/IconIds.h"
 #include "ui/TrayMenu.h"
 
@@ -147,14 +147,9 @@ void TrayApp::postQuit() {
   }
 }
 
-void TrayApp::openServerSearch() {
-  // The search dialog is not part of this build yet.
-  ErrorLog::instance().begin(Trace) << "Server search requested" << End;
-}
+void TrayApp::openServerSearch() { runServerSearch(module()); }
 
-void TrayApp::statisticsChanged() {
-  // No statistics view exists yet to redraw.
-}
+void TrayApp::statisticsChanged() { refreshStatisticsDialog(); }
 
 LRESULT TrayApp::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   // Ticks that arrive while the core is being made (a box shown during its
@@ -178,7 +173,7 @@ void TrayApp::onTaskbarCreated() {
 }
 
 void TrayApp::onLeftButtonUp() {
-  // The statistics view is not part of this build yet.
+  if (m_core) openStatisticsDialog(module(), *m_core);
 }
 
 void TrayApp::onCommand(WPARAM command) {
@@ -191,8 +186,25 @@ void TrayApp::onCommand(WPARAM command) {
     case CommandAction::Exit:
       if (runExit(module()) && m_core) m_core->exitApplication();
       break;
-    default:
-      // The other dialogs are not part of this build yet.
+    case CommandAction::Statistics:
+      onLeftButtonUp();
+      break;
+    case CommandAction::ServerSettings:
+      if (runServerDialog(module()) && m_core) {
+        m_core->applySettings();
+        m_core->runUpdateCycle();
+      }
+      break;
+    case CommandAction::LoggingSettings:
+      if (runLogSettingsDialog(module()) && m_core) m_core->applySettings();
+      break;
+    case CommandAction::MonitorSettings:
+      runMonitorSettingsDialog(module());
+      break;
+    case CommandAction::TestPackets:
+      runTestPacketsDialog(module());
+      break;
+    case CommandAction::None:
       break;
   }
 }

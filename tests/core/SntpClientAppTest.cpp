@@ -54,8 +54,11 @@ TEST_F(CoreTest, UnusableFrequenciesAreBoundedAndLogged) {
 TEST_F(CoreTest, NoServerMeansUnconfiguredAndAnOfferToSearch) {
   BoxRecorder boxes(AnswerYes);
   start();
+  app->runUpdateCycle();
+  // Nothing asked, and nothing shown as under way: the no-response icon.
   EXPECT_TRUE(started().empty());
   EXPECT_EQ(shell.lastTip(), "Veltraw unconfigured");
+  EXPECT_EQ(shell.lastIcon(), IconNoResponse);
   app->promptForServer();
   ASSERT_EQ(boxes.boxes.size(), 1u);
   EXPECT_EQ(boxes.boxes[0].caption, "Veltraw");

@@ -1,0 +1,8 @@
+// Not built yet: the entry point answers as if the user cancelled.
+#include "ui/Dialogs_win32.h"
+
+namespace veltraw {
+
+void runTestPacketsDialog(HINSTANCE) {}
+
+}  // namespace veltraw
