@@ -1,4 +1,4 @@
-#include "clock/ArrivalStamps.h"
+#include "net/ArrivalStamps.h"
 
 namespace veltraw::test {
 // Linux stamps every arrival (SO_TIMESTAMPNS).

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <thread>
 
-#include "core/CoreFixture.h"
+#include "app/CoreFixture.h"
 
 namespace veltraw::test {
 namespace {

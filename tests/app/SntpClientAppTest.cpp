@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "core/CoreFixture.h"
+#include "app/CoreFixture.h"
 
 namespace veltraw::test {
 namespace {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "LIB/Time/PrecisionClock.h"
-#include "clock/SimulatedClockSource.h"
+#include "time/SimulatedClockSource.h"
 #include "support/CaptureSink.h"
 #include "time/TimeTestSupport.h"
 

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "LIB/Net/UDPSocket.h"
-#include "clock/ArrivalStamps.h"
+#include "net/ArrivalStamps.h"
 
 namespace veltraw {
 namespace {
