@@ -11,6 +11,7 @@
 #include "LIB/Log/ErrorLog.h"
 #include "LIB/Time/PrecisionClock.h"
 #include "app/MessageBox.h"
+#include "support/CaptureSink.h"
 
 namespace veltraw::test {
 
@@ -34,40 +35,6 @@ class FakeClock : public Clock {
   TimeClass now;
   std::vector<TimeClass> setTimes;
   bool refuseSetting = false;  // as a system without the right to set the time
-};
-
-// Every finished log line with its level, while it lives.
-class LogListener : public LogSink {
- public:
-  LogListener() : LogSink(false) {
-    level = Trace;
-    ErrorLog::instance().addSink(this);
-  }
-  ~LogListener() override { ErrorLog::instance().removeSink(this); }
-  void beginEntry(std::time_t, int32_t entryLevel) override { m_level = entryLevel; }
-  void write(const char* text) override { m_current += text; }
-  void endEntry() override {
-    std::lock_guard<std::mutex> hold(m_lock);
-    lines.push_back(m_current);
-    levels.push_back(m_level);
-    m_current.clear();
-  }
-  // The level of the first line containing text, or 0.
-  int32_t levelOf(const std::string& text) const {
-    std::lock_guard<std::mutex> hold(m_lock);
-    for (size_t i = 0; i < lines.size(); ++i) {
-      if (lines[i].find(text) != std::string::npos) return levels[i];
-    }
-    return 0;
-  }
-
-  std::vector<std::string> lines;
-  std::vector<int32_t> levels;
-
- private:
-  mutable std::mutex m_lock;
-  std::string m_current;
-  int32_t m_level = 0;
 };
 
 // Takes the place of the platform's message box while it lives.

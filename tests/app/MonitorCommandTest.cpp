@@ -10,7 +10,7 @@ namespace veltraw {
 namespace {
 
 using test::BoxRecorder;
-using test::LogListener;
+using test::CaptureSink;
 
 NtpPacket replyPacket() {
   NtpPacket packet;
@@ -88,7 +88,7 @@ bool recordStart(const std::string& commandLine) {
 }
 
 TEST(MonitorCommandTest, LaunchIsLoggedAndAFailureShownInABox) {
-  LogListener log;
+  CaptureSink log;
   BoxRecorder boxes;
   launchMonitorCommand("notify.exe TO ntp1 0 0", recordStart);
   EXPECT_EQ(g_started, "notify.exe TO ntp1 0 0");

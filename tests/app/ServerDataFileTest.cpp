@@ -15,7 +15,7 @@
 namespace veltraw {
 namespace {
 
-using test::LogListener;
+using test::CaptureSink;
 using test::ScratchFile;
 
 class FixedEnvironment : public LogEnvironment {
@@ -121,7 +121,7 @@ TEST(ServerDataFileTest, FileThatCannotBeOpenedIsLoggedAndWritesNothing) {
   ServerDataFile file(environment);
   ASSERT_TRUE(file.open(scratch.path));
 
-  LogListener log;
+  CaptureSink log;
   const std::string path = "veltraw-no-such-directory/data.csv";
   EXPECT_FALSE(file.open(path));
   EXPECT_EQ(log.levelOf("Unable to open data file " + path), Warning);

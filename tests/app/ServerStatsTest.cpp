@@ -11,7 +11,7 @@ namespace veltraw {
 namespace {
 
 using test::FakeClock;
-using test::LogListener;
+using test::CaptureSink;
 
 constexpr int32_t kMin32 = std::numeric_limits<int32_t>::min();
 constexpr int32_t kMax32 = std::numeric_limits<int32_t>::max();
@@ -147,7 +147,7 @@ TEST_F(ServerStatsTest, ResetKeepsServersAndClearForgetsThem) {
   EXPECT_FALSE(stats.driftPerDay(drift));
 
   stats.add(0, 0, 60, 4);
-  LogListener log;
+  CaptureSink log;
   stats.clear();
   EXPECT_EQ(log.levelOf("Delete Stats Called"), Detail);
   EXPECT_EQ(stats.count(), 0);

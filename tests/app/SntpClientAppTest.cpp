@@ -11,7 +11,7 @@ TEST_F(CoreTest, StartNormalisesSettingsAndAsksEveryServerAtOnce) {
   configureServers(3);
   settings->writeNumber("Requests", 4);
   settings->writeNumber("AutoMaxRequests", 7);  // kept as it is
-  LogListener log;
+  CaptureSink log;
   start();
 
   EXPECT_EQ(settings->readNumber("SetClockOnceDriftExceeds", -1), 50);
@@ -44,7 +44,7 @@ TEST_F(CoreTest, UnusableFrequenciesAreBoundedAndLogged) {
   EXPECT_EQ(SntpClientApp::updatePeriodMs(INT32_MAX), 86400000u);
 
   settings->writeNumber("Frequency", 0);
-  LogListener log;
+  CaptureSink log;
   start();
   EXPECT_EQ(shell.timerPeriods, (std::vector<uint32_t>{1000}));
   EXPECT_EQ(log.levelOf("Frequency 0 s is out of range; using 1 s"), Warning);
@@ -73,7 +73,7 @@ TEST_F(CoreTest, NoServerMeansUnconfiguredAndAnOfferToSearch) {
 
 TEST_F(CoreTest, GoodPrimarySetsTheClockFromItsTransmitTimePlusHalfTheTrip) {
   configureServers(1);
-  LogListener log;
+  CaptureSink log;
   start();
   NtpResult r = reply(0, Ok, -120, 30);
   clock.advanceMs(7);  // handled 7 ms after the reply arrived
@@ -103,7 +103,7 @@ TEST_F(CoreTest, ClockThresholdsHoldAtTheirExactEdges) {
       {500, 99, true, true},
   };
   for (const Case& c : cases) {
-    LogListener log;
+    CaptureSink log;
     clock.setTimes.clear();
     app->onRequestResult(reply(0, Ok, c.offset, c.trip));
     EXPECT_EQ(log.levelOf("Setting time ") != 0, c.logged) << c.offset << "/" << c.trip;
@@ -112,7 +112,7 @@ TEST_F(CoreTest, ClockThresholdsHoldAtTheirExactEdges) {
   }
 
   settings->writeNumber("ReportOnly", 1);
-  LogListener log;
+  CaptureSink log;
   clock.setTimes.clear();
   app->onRequestResult(reply(0, Ok, 5000, 10));
   EXPECT_EQ(log.levelOf("Setting time "), 0);
@@ -142,7 +142,7 @@ TEST_F(CoreTest, PrimaryStatusesPickIconAndTooltip) {
 
 TEST_F(CoreTest, SecondariesSetTheClockOnlyWhileEveryServerBeforeThemFails) {
   configureServers(3);
-  LogListener log;
+  CaptureSink log;
   start();
   // First cycle: the primary has not failed yet, so no secondary may set.
   app->onRequestResult(reply(1, Ok, 300, 20));
@@ -248,7 +248,7 @@ TEST_F(CoreTest, StartAndStopEventsAndTheExitSequence) {
 
   settings->writeNumber("Autostart", 0);
   {
-    LogListener log;
+    CaptureSink log;
     app->exitApplication();
     EXPECT_TRUE(runKey.values.empty());
     app->exitApplication();  // nothing left to remove: a trace line, no box

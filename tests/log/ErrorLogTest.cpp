@@ -16,7 +16,6 @@ namespace {
 
 using test::CaptureSink;
 using test::FixedLogEnvironment;
-using test::ScopedSink;
 
 class ErrorLogTest : public ::testing::Test {
  protected:
@@ -27,7 +26,6 @@ class ErrorLogTest : public ::testing::Test {
 
 TEST_F(ErrorLogTest, HeaderIsUtcDateTickAndThread) {
   CaptureSink sink(Trace, true);
-  ScopedSink scoped(sink);
   env.time = 1141567629;  // 2006-03-05 14:07:09 UTC
   env.tick = 1204823911;
   env.thread = 0x6f4;
@@ -44,7 +42,6 @@ TEST_F(ErrorLogTest, HeaderIsUtcDateTickAndThread) {
 
 TEST_F(ErrorLogTest, SinksTakeOnlyEntriesAtOrAboveTheirLevel) {
   CaptureSink debug(Trace), file(Warning), details(Detail);
-  ScopedSink a(debug), b(file), c(details);
   ErrorLog& log = ErrorLog::instance();
   log.begin(Trace) << "one" << End;
   log.begin(Detail) << "two" << End;
@@ -59,7 +56,6 @@ TEST_F(ErrorLogTest, SinksTakeOnlyEntriesAtOrAboveTheirLevel) {
 
 TEST_F(ErrorLogTest, BeginInsideAnOpenEntryWarnsAndContinuesTheLine) {
   CaptureSink at3(Warning), at5(Severe);
-  ScopedSink a(at3), b(at5);
   ErrorLog& log = ErrorLog::instance();
   log.begin(Warning) << "A";
   log.begin(Severe) << "B" << End;
@@ -74,7 +70,6 @@ TEST_F(ErrorLogTest, BeginInsideAnOpenEntryWarnsAndContinuesTheLine) {
 
 TEST_F(ErrorLogTest, EachTypeHasItsOwnText) {
   CaptureSink sink;
-  ScopedSink scoped(sink);
   ErrorLog& log = ErrorLog::instance();
   log << Hex << int32_t{-255} << " " << int32_t{0} << " " << int32_t{255} << End;
   log << int32_t{-255} << " " << int32_t{INT_MIN} << End;  // radix is back to 10
@@ -96,7 +91,6 @@ TEST_F(ErrorLogTest, EachTypeHasItsOwnText) {
 
 TEST_F(ErrorLogTest, LongPiecesPassWhole) {
   CaptureSink sink;
-  ScopedSink scoped(sink);
   const std::string big(100000, 'x');
   ErrorLog::instance() << big << big.c_str() << End;
   ASSERT_EQ(sink.lines.size(), 1u);
@@ -106,7 +100,8 @@ TEST_F(ErrorLogTest, LongPiecesPassWhole) {
 TEST_F(ErrorLogTest, RemovedSinksGetNothingAndOthersKeepTheirOrder) {
   std::string order;
   struct Named : CaptureSink {
-    Named(std::string& order, char name) : order(order), name(name) {}
+    Named(std::string& order, char name)
+        : CaptureSink(Trace, false, Unregistered), order(order), name(name) {}
     void endEntry() override {
       order += name;
       CaptureSink::endEntry();
@@ -130,7 +125,6 @@ TEST_F(ErrorLogTest, RemovedSinksGetNothingAndOthersKeepTheirOrder) {
 
 TEST_F(ErrorLogTest, EndWithoutAPieceReleasesOnlyWhatWasTaken) {
   CaptureSink sink;
-  ScopedSink scoped(sink);
   ErrorLog& log = ErrorLog::instance();
   log << End;  // nothing open at all
   log.begin(Warning) << End;
@@ -146,7 +140,6 @@ TEST_F(ErrorLogTest, EndWithoutAPieceReleasesOnlyWhatWasTaken) {
 
 TEST(ErrorLogConcurrency, LinesOfManyThreadsNeverInterleave) {
   CaptureSink sink;
-  ScopedSink scoped(sink);
   constexpr int kThreads = 8;
   constexpr int kEntries = 300;
   std::vector<std::thread> threads;

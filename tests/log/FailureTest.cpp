@@ -10,11 +10,9 @@ namespace veltraw {
 namespace {
 
 using test::CaptureSink;
-using test::ScopedSink;
 
 TEST(Assertion, LogsTwoFatalLinesAndThrowsItsText) {
   CaptureSink sink;
-  ScopedSink scoped(sink);
   try {
     assertionFailed("x>0", "LIB/Some/File", 42);
     FAIL() << "returned";
@@ -42,7 +40,6 @@ TEST(IntToAscii, DigitsInEveryRadixAndTheExtremes) {
 
 TEST(IntToAscii, RadixZeroIsABrokenRuleAtItsSite) {
   CaptureSink sink;
-  ScopedSink scoped(sink);
   char buffer[40];
   EXPECT_THROW(IntToAscii(1u, buffer, 0), const char*);
   EXPECT_THROW(IntToAscii(int32_t{-1}, buffer, 0), const char*);

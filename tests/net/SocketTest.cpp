@@ -15,7 +15,6 @@ namespace veltraw {
 namespace {
 
 using test::CaptureSink;
-using test::ScopedSink;
 
 const char* const kLoopback = "127.0.0.1";
 
@@ -130,7 +129,6 @@ TEST(UDPSocket, SilentServerTimesOutWithoutALogEntry) {
   ASSERT_TRUE(client.SendTo(kLoopback, request, 48));
 
   CaptureSink sink;
-  ScopedSink scoped(sink);
   uint8_t buffer[48];
   int32_t length = -1;
   char from[256] = "stale";
@@ -159,7 +157,6 @@ TEST(UDPSocket, RefusedRequestFailsLongBeforeTheTimeout) {
   for (int round = 1; round <= 2; ++round) {
     ASSERT_TRUE(client.SendTo(kLoopback, request, 48));
     CaptureSink sink;
-    ScopedSink scoped(sink);
     uint8_t buffer[48];
     int32_t length = 0;
     char from[256];
@@ -195,7 +192,6 @@ TEST(UDPSocket, EveryDatagramLengthEndsInAResult) {
     ASSERT_TRUE(peer.Reply(datagram)) << n;
 
     CaptureSink sink;
-    ScopedSink scoped(sink);
     uint8_t buffer[48 + 4];
     std::memset(buffer, 0xA5, sizeof buffer);
     int32_t length = -1;
@@ -229,7 +225,6 @@ TEST(UDPSocket, UnresolvableHostLeavesAnUnconnectedSocketAndSendFails) {
   // resolver gives up without asking anyone.
   const std::string host = std::string(70, 'x') + ".invalid";
   CaptureSink sink;
-  ScopedSink scoped(sink);
   UDPSocket client(host, 123);
   EXPECT_FALSE(client.IsOpen());
   ASSERT_EQ(sink.lines.size(), 1u);
@@ -247,7 +242,6 @@ TEST(UDPSocket, UnresolvableHostLeavesAnUnconnectedSocketAndSendFails) {
 
 TEST(MulticastUDPSocket, KeepsOnlyAMulticastGroupAndStaysUsable) {
   CaptureSink sink;
-  ScopedSink scoped(sink);
   MulticastUDPSocket group("224.0.1.1", 123);
   EXPECT_TRUE(sink.lines.empty());
   EXPECT_EQ(IPSocket::AddressText(group.Group()), "224.0.1.1:123");
@@ -297,7 +291,6 @@ TEST(MulticastUDPSocket, TakesRepliesFromAnySender) {
 
 TEST(IPSocket, ClosingAndMisuseAreReportedNotFatal) {
   CaptureSink sink;
-  ScopedSink scoped(sink);
   {
     UDPSocket socket(123);
     EXPECT_TRUE(socket.Close());  // nothing open: only marks it

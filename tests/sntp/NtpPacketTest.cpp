@@ -13,7 +13,6 @@ namespace veltraw {
 namespace {
 
 using test::CaptureSink;
-using test::ScopedSink;
 
 std::vector<std::string> Messages(const CaptureSink& sink) {
   std::vector<std::string> messages;
@@ -53,7 +52,6 @@ TEST(NtpPacket, LogTextOfARequest) {
   uint8_t buffer[NtpPacket::kSize];
   BuildRequest(buffer, NtpTimestamp::Make(0xC76B0235, 0x80000000));
   CaptureSink sink;
-  ScopedSink scoped(sink);
   LogPacket("Sent Packet to 192.168.1.5", buffer);
   EXPECT_EQ(Messages(sink), (std::vector<std::string>{
                                 "Sent Packet to 192.168.1.5: LI=3 VN=4 Mode=3 Strat=0x00",
@@ -76,7 +74,6 @@ TEST(NtpPacket, LogTextOfAServerReplyShowsSignedAndRawFields) {
       0xC7, 0x6B, 0x02, 0x35, 0x82, 0x00, 0x00, 0x00,  // transmit
   };
   CaptureSink sink;
-  ScopedSink scoped(sink);
   LogPacket("Received Packet from 10.0.0.1:123", reply);
   EXPECT_EQ(Messages(sink), (std::vector<std::string>{
                                 "Received Packet from 10.0.0.1:123: LI=0 VN=4 Mode=4 Strat=0x02",
@@ -93,7 +90,6 @@ TEST(NtpPacket, AnyBytesLogAsFourLines) {
     uint8_t bytes[NtpPacket::kSize];
     for (auto& byte : bytes) byte = static_cast<uint8_t>(random());
     CaptureSink sink;
-    ScopedSink scoped(sink);
     LogPacket("Received Packet from 127.0.0.1:123", bytes);
     ASSERT_EQ(sink.lines.size(), 4u);
     for (const auto& line : sink.lines) {

@@ -23,14 +23,14 @@ void ExpectFailedWithNothing(const SeriesOutcome& outcome) {
 }
 
 TEST(RequestFailure, NameThatDoesNotResolve) {
-  LogCapture log;
+  CaptureSink log;
   // Rejected by the resolver's syntax check, so no query leaves the machine.
   const std::string host = "no..such..host";
   const SeriesOutcome outcome = RunSeries(host, 200, 2, 5);
   ExpectFailedWithNothing(outcome);
   EXPECT_EQ(outcome.result.host, host);
   EXPECT_EQ(outcome.result.tag, 5);
-  const auto lines = log.Lines();
+  const auto lines = log.lines;
   const auto at = [&](const std::string& text) {
     return std::find_if(lines.begin(), lines.end(), [&](const std::string& line) {
       return line.find(text) != std::string::npos;
@@ -40,24 +40,24 @@ TEST(RequestFailure, NameThatDoesNotResolve) {
   const auto lookup = at("Unable to gethostbyname " + host);
   const auto address = at("Unable to determine address of " + host);
   const auto send = at("Unable to send SNTP packet to " + host);
-  ASSERT_NE(send, lines.end()) << log.All();
+  ASSERT_NE(send, lines.end()) << log.all();
   EXPECT_LT(lookup, address);
   EXPECT_LT(address, send);
-  EXPECT_EQ(log.Matching("Request ").size(), 1u) << "the first failed send ends the series";
+  EXPECT_EQ(log.matching("Request ").size(), 1u) << "the first failed send ends the series";
 }
 
 TEST(RequestFailure, DatagramLongerThanAPacket) {
-  LogCapture log;
+  CaptureSink log;
   const SeriesOutcome outcome = RunSeries(PeerHost(kLong68), 300, 3);
   ExpectFailedWithNothing(outcome);
   EXPECT_TRUE(
-      log.Contains("UDP/IP Error in request thread; UDPSocket::ReceiveFrom::recvfrom; "
+      log.contains("UDP/IP Error in request thread; UDPSocket::ReceiveFrom::recvfrom; "
                    "error 0x2738 (10040) socket terminated=true"))
-      << log.All();
+      << log.all();
 }
 
 TEST(RequestBadInput, ShortReplyIsABadReferenceWithoutStaleBytes) {
-  LogCapture log;
+  CaptureSink log;
   const std::string host = PeerHost(kShort20);
   const SeriesOutcome outcome = RunSeries(host, 300, 1);
   ASSERT_EQ(outcome.deliveries.size(), 1u);
@@ -65,19 +65,19 @@ TEST(RequestBadInput, ShortReplyIsABadReferenceWithoutStaleBytes) {
   EXPECT_EQ(r.status, BadReference);
   EXPECT_EQ(r.offsetMs, 0);
   EXPECT_EQ(r.roundTripMs, 0);
-  EXPECT_TRUE(log.Contains("Returning bad reference because: short reply (20 bytes)"));
-  EXPECT_TRUE(log.Contains("(bad time reference)"));
+  EXPECT_TRUE(log.contains("Returning bad reference because: short reply (20 bytes)"));
+  EXPECT_TRUE(log.contains("(bad time reference)"));
   ASSERT_TRUE(r.hasPacket);
   // Nothing of the request (its transmit time above all) shows through.
   for (int i = 20; i < NtpPacket::kSize; ++i) EXPECT_EQ(r.packet.bytes[i], 0) << "byte " << i;
 }
 
 TEST(RequestBadInput, EmptyDatagramIsNoReply) {
-  LogCapture log;
+  CaptureSink log;
   const SeriesOutcome outcome = RunSeries(PeerHost(kEmpty), 300, 2);
   ASSERT_EQ(outcome.deliveries.size(), 1u);
   EXPECT_EQ(outcome.result.status, NoResponse);
-  EXPECT_EQ(log.Matching("recvfrom closed by remote side (count=0)").size(), 2u) << log.All();
+  EXPECT_EQ(log.matching("recvfrom closed by remote side (count=0)").size(), 2u) << log.all();
 }
 
 TEST(RequestBadInput, ZeroAndOutOfRangeTimestampsAreBadReferences) {
@@ -90,34 +90,34 @@ TEST(RequestBadInput, ZeroAndOutOfRangeTimestampsAreBadReferences) {
       {kKissOfDeath, "Returning bad reference because: LI=3 (unsynchronized); Stratum=0"},
   };
   for (const auto& c : cases) {
-    LogCapture log;
+    CaptureSink log;
     const SeriesOutcome outcome = RunSeries(PeerHost(c.peer), 300, 1);
     ASSERT_EQ(outcome.deliveries.size(), 1u);
     EXPECT_EQ(outcome.result.status, BadReference) << PeerHost(c.peer);
     EXPECT_EQ(outcome.result.offsetMs, 0) << PeerHost(c.peer);
-    EXPECT_TRUE(log.Contains(c.reason)) << log.All();
+    EXPECT_TRUE(log.contains(c.reason)) << log.all();
   }
 }
 
 TEST(RequestBadInput, ReplyEchoingNoRequestIsIgnored) {
-  LogCapture log;
+  CaptureSink log;
   const std::string host = PeerHost(kForgedThenReal);
   const SeriesOutcome outcome = RunSeries(host, 300, 1);
   ASSERT_EQ(outcome.deliveries.size(), 1u);
   EXPECT_EQ(outcome.result.status, Ok);
   EXPECT_NEAR(outcome.result.offsetMs, 0, OffsetSlack(outcome.result.roundTripMs, 0));
-  EXPECT_TRUE(log.Contains("Ignoring reply whose originate timestamp matches no request: " + host +
+  EXPECT_TRUE(log.contains("Ignoring reply whose originate timestamp matches no request: " + host +
                            ":123 "))
-      << log.All();
-  EXPECT_EQ(log.Matching("TIME PACKET").size(), 1u) << "the forged reply counts for nothing";
+      << log.all();
+  EXPECT_EQ(log.matching("TIME PACKET").size(), 1u) << "the forged reply counts for nothing";
 }
 
 TEST(RequestBadInput, OnlyForgedRepliesWaitOutTheTimeout) {
-  LogCapture log;
+  CaptureSink log;
   const SeriesOutcome outcome = RunSeries(PeerHost(kForgedOnly), 250, 1);
   ASSERT_EQ(outcome.deliveries.size(), 1u);
   EXPECT_EQ(outcome.result.status, NoResponse);
-  EXPECT_EQ(log.Matching("Ignoring reply whose originate").size(), 1u);
+  EXPECT_EQ(log.matching("Ignoring reply whose originate").size(), 1u);
   // The rest of the timeout, not a fresh one and not none at all.
   EXPECT_GE(outcome.elapsed.count(), 250 - 20);
   EXPECT_LT(outcome.elapsed.count(), 250 + 1000);

@@ -23,12 +23,12 @@ struct LoggedReply {
 };
 
 // The "TIME PACKET" lines of one host, in order.
-std::vector<LoggedReply> LoggedReplies(LogCapture& log, const std::string& host) {
+std::vector<LoggedReply> LoggedReplies(CaptureSink& log, const std::string& host) {
   static const std::regex line(
       R"(TIME PACKET: Host=(\S+) \((\S+)\)  delta=(-?\d+) ms  roundtrip=(-?\d+) ms( \(bad time reference\))?$)");
   // Lines begin with the writing thread's id.
   std::vector<LoggedReply> replies;
-  for (const auto& text : log.Matching("TIME PACKET: Host=" + host + " ")) {
+  for (const auto& text : log.matching("TIME PACKET: Host=" + host + " ")) {
     std::smatch m;
     if (std::regex_search(text, m, line)) {
       replies.push_back({std::stoi(m[3]), std::stoi(m[4]), m[5].matched});
@@ -58,7 +58,7 @@ class AutoLimits : public ::testing::Test {
 };
 
 TEST(RequestSeries, AveragesThreeGoodReplies) {
-  LogCapture log;
+  CaptureSink log;
   const std::string host = PeerHost(kRoundTrips12_15_21);
   const SeriesOutcome outcome = RunSeries(host, 300, 3, 7);
   ExpectOneDeliveryOffThisThread(outcome);
@@ -67,13 +67,13 @@ TEST(RequestSeries, AveragesThreeGoodReplies) {
   EXPECT_EQ(r.host, host);
   EXPECT_EQ(r.tag, 7);
 
-  EXPECT_TRUE(log.Contains("Requesting time from " + host));
+  EXPECT_TRUE(log.contains("Requesting time from " + host));
   for (int i = 1; i <= 3; ++i) {
-    EXPECT_TRUE(log.Contains("Request " + std::to_string(i) + " of 3 to host " + host));
+    EXPECT_TRUE(log.contains("Request " + std::to_string(i) + " of 3 to host " + host));
   }
-  EXPECT_FALSE(log.Contains("Request 4 of"));
-  EXPECT_TRUE(log.Contains("Sent Packet to " + host + ": LI=3 VN=4 Mode=3 Strat=0x00"));
-  EXPECT_TRUE(log.Contains("Received Packet from " + host + ":123: LI=0 VN=4 Mode=4"));
+  EXPECT_FALSE(log.contains("Request 4 of"));
+  EXPECT_TRUE(log.contains("Sent Packet to " + host + ": LI=3 VN=4 Mode=3 Strat=0x00"));
+  EXPECT_TRUE(log.contains("Received Packet from " + host + ":123: LI=0 VN=4 Mode=4"));
 
   const auto replies = LoggedReplies(log, host);
   ASSERT_EQ(replies.size(), 3u);
@@ -136,7 +136,7 @@ TEST(RequestSeries, HeaderFieldsAreHandedOverAsReceived) {
 }
 
 TEST_F(AutoLimits, StopsOnceTheAverageRoundTripIsWithinTheThreshold) {
-  LogCapture log;
+  CaptureSink log;
   SetAutoRequestLimits(100, 10);
   const std::string host = PeerHost(kRoundTrips200_10_10);
   const SeriesOutcome outcome = RunSeries(host, 300, 0);
@@ -144,37 +144,37 @@ TEST_F(AutoLimits, StopsOnceTheAverageRoundTripIsWithinTheThreshold) {
   EXPECT_EQ(outcome.result.status, Ok);
   // 200 alone and (200 + 10) / 2 are too slow; (200 + 10 + 10) / 3 = 73 is
   // not, with room for a loaded machine.
-  EXPECT_EQ(log.Matching("Request ").size(), 3u) << log.All();
-  EXPECT_TRUE(log.Contains("Request 1 of auto (upper limit AutoMaxRequests = 10) to host " + host));
+  EXPECT_EQ(log.matching("Request ").size(), 3u) << log.all();
+  EXPECT_TRUE(log.contains("Request 1 of auto (upper limit AutoMaxRequests = 10) to host " + host));
   const auto replies = LoggedReplies(log, host);
   ASSERT_EQ(replies.size(), 3u);
   EXPECT_EQ(outcome.result.roundTripMs, Average(replies, &LoggedReply::roundTrip));
-  EXPECT_EQ(log.Matching("Require more packets to stabilize round-trip time (ave=").size(), 2u);
-  EXPECT_TRUE(log.Contains("< AutoRoundTripThreshold=100)..."));
-  EXPECT_TRUE(log.Contains(
+  EXPECT_EQ(log.matching("Require more packets to stabilize round-trip time (ave=").size(), 2u);
+  EXPECT_TRUE(log.contains("< AutoRoundTripThreshold=100)..."));
+  EXPECT_TRUE(log.contains(
       "Automatic requests: average round-trip = " + std::to_string(outcome.result.roundTripMs) +
       " ms; number of requests = 3"));
 }
 
 TEST_F(AutoLimits, FirstFastReplyEndsTheSeries) {
-  LogCapture log;
+  CaptureSink log;
   const std::string host = PeerHost(kGood);
   const SeriesOutcome outcome = RunSeries(host, 300, 0);
   EXPECT_EQ(outcome.result.status, Ok);
-  EXPECT_EQ(log.Matching("Request ").size(), 1u);
-  EXPECT_TRUE(log.Contains("; number of requests = 1"));
+  EXPECT_EQ(log.matching("Request ").size(), 1u);
+  EXPECT_TRUE(log.contains("; number of requests = 1"));
 }
 
 TEST_F(AutoLimits, SlowServerGetsAtMostTheUpperLimit) {
-  LogCapture log;
+  CaptureSink log;
   SetAutoRequestLimits(20, 4);
   const std::string host = PeerHost(kAlwaysSlow60);
   const SeriesOutcome outcome = RunSeries(host, 300, 0);
   ExpectOneDeliveryOffThisThread(outcome);
   EXPECT_EQ(outcome.result.status, Ok);
-  EXPECT_EQ(log.Matching("Request ").size(), 4u);
-  EXPECT_TRUE(log.Contains("Request 4 of auto (upper limit AutoMaxRequests = 4)"));
-  EXPECT_FALSE(log.Contains("Automatic requests:"));
+  EXPECT_EQ(log.matching("Request ").size(), 4u);
+  EXPECT_TRUE(log.contains("Request 4 of auto (upper limit AutoMaxRequests = 4)"));
+  EXPECT_FALSE(log.contains("Automatic requests:"));
   const auto replies = LoggedReplies(log, host);
   ASSERT_EQ(replies.size(), 4u);
   EXPECT_EQ(outcome.result.roundTripMs, Average(replies, &LoggedReply::roundTrip));
@@ -196,7 +196,7 @@ TEST(RequestSeries, SilentServerGivesNoResponseAfterEveryTimeout) {
 }
 
 TEST(RequestSeries, RefusedRequestsEndLongBeforeTheTimeout) {
-  LogCapture log;
+  CaptureSink log;
   const SeriesOutcome outcome = RunSeries(PeerHost(kRefused), 1500, 3);
   ExpectOneDeliveryOffThisThread(outcome);
   EXPECT_EQ(outcome.result.status, NoResponse);
@@ -204,15 +204,15 @@ TEST(RequestSeries, RefusedRequestsEndLongBeforeTheTimeout) {
   // that is already waiting nothing, so there the first request sits out its
   // timeout; the later ones still end at once.
   EXPECT_LT(outcome.elapsed.count(), 2 * 1500);
-  EXPECT_EQ(log.Matching("Request ").size(), 3u);
+  EXPECT_EQ(log.matching("Request ").size(), 3u);
   EXPECT_GE(
-      log.Matching("recvfrom detected previous sendto packet failed to reach host (ECONNRESET)")
+      log.matching("recvfrom detected previous sendto packet failed to reach host (ECONNRESET)")
           .size(),
       2u);
 }
 
 TEST(RequestSeries, LastReplyBadAfterGoodOnesIsABadReference) {
-  LogCapture log;
+  CaptureSink log;
   const std::string host = PeerHost(kZeroOriginateThird);
   const SeriesOutcome outcome = RunSeries(host, 300, 3);
   ExpectOneDeliveryOffThisThread(outcome);
@@ -220,7 +220,7 @@ TEST(RequestSeries, LastReplyBadAfterGoodOnesIsABadReference) {
   EXPECT_EQ(r.status, BadReference);
   ASSERT_TRUE(r.hasPacket);
   EXPECT_TRUE(r.packet.originateTimestamp().IsZero()) << "the packet is the last, bad reply";
-  EXPECT_TRUE(log.Contains("Returning bad reference because: Originate = 0; "));
+  EXPECT_TRUE(log.contains("Returning bad reference because: Originate = 0; "));
   const auto replies = LoggedReplies(log, host);
   ASSERT_EQ(replies.size(), 3u);
   EXPECT_FALSE(replies[0].bad);
@@ -283,13 +283,13 @@ TEST(RequestSeries, SeveralSeriesAtOnceEachGetTheirOwnResult) {
 }
 
 TEST(RequestSeries, LateReplyToAnEarlierRequestStillCounts) {
-  LogCapture log;
+  CaptureSink log;
   const std::string host = PeerHost(kLate300);
   // Request 1 gives up after 200 ms; its reply, 300 ms late, answers request 2.
   const SeriesOutcome outcome = RunSeries(host, 200, 2);
   ExpectOneDeliveryOffThisThread(outcome);
   EXPECT_EQ(outcome.result.status, Ok);
-  EXPECT_FALSE(log.Contains("Ignoring reply"));
+  EXPECT_FALSE(log.contains("Ignoring reply"));
   const auto replies = LoggedReplies(log, host);
   ASSERT_EQ(replies.size(), 1u);
   EXPECT_GE(outcome.result.roundTripMs, 280) << "measured from the first request";
@@ -297,13 +297,13 @@ TEST(RequestSeries, LateReplyToAnEarlierRequestStillCounts) {
 }
 
 TEST(RequestSeries, DuplicateReplyCountsAsTheNextReply) {
-  LogCapture log;
+  CaptureSink log;
   const std::string host = PeerHost(kDuplicates);
   const SeriesOutcome outcome = RunSeries(host, 300, 2);
   ExpectOneDeliveryOffThisThread(outcome);
   EXPECT_EQ(outcome.result.status, Ok);
   EXPECT_EQ(LoggedReplies(log, host).size(), 2u);
-  EXPECT_FALSE(log.Contains("Ignoring reply"));
+  EXPECT_FALSE(log.contains("Ignoring reply"));
 }
 
 }  // namespace

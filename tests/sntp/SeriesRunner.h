@@ -12,6 +12,7 @@
 
 #include "LIB/Log/ErrorLog.h"
 #include "sntp/RequestThread.h"
+#include "support/CaptureSink.h"
 
 namespace veltraw::test {
 
@@ -46,50 +47,6 @@ class Collector {
   std::mutex m_lock;
   std::condition_variable m_changed;
   std::vector<Delivery> m_deliveries;
-};
-
-// Keeps every log line written while it exists.
-class LogCapture : public LogSink {
- public:
-  LogCapture() : LogSink(false) {
-    level = Trace;
-    ErrorLog::instance().addSink(this);
-  }
-  ~LogCapture() override { ErrorLog::instance().removeSink(this); }
-  void beginEntry(std::time_t, int32_t) override {}
-  void write(const char* text) override {
-    std::lock_guard<std::mutex> hold(m_lock);
-    m_current += text;
-  }
-  void endEntry() override {
-    std::lock_guard<std::mutex> hold(m_lock);
-    m_lines.push_back(m_current);
-    m_current.clear();
-  }
-
-  std::vector<std::string> Lines() {
-    std::lock_guard<std::mutex> hold(m_lock);
-    return m_lines;
-  }
-  // Lines that contain text.
-  std::vector<std::string> Matching(const std::string& text) {
-    std::vector<std::string> found;
-    for (const auto& line : Lines()) {
-      if (line.find(text) != std::string::npos) found.push_back(line);
-    }
-    return found;
-  }
-  bool Contains(const std::string& text) { return !Matching(text).empty(); }
-  std::string All() {
-    std::string all;
-    for (const auto& line : Lines()) all += line + "\n";
-    return all;
-  }
-
- private:
-  std::mutex m_lock;
-  std::vector<std::string> m_lines;
-  std::string m_current;
 };
 
 // How far a measured offset may lie from the responder's chosen one: half the

@@ -10,7 +10,6 @@ namespace {
 
 TEST(NullClockDriver, RefusesToSetAndSaysWhy) {
   test::CaptureSink sink;
-  test::ScopedSink scoped(sink);
   PrecisionClock& clock = PrecisionClock::Instance();
   TimeClass past = clock.Now();
   past.subtractMilliseconds(3600000);

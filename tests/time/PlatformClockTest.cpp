@@ -13,7 +13,6 @@ namespace veltraw {
 namespace {
 
 using test::CaptureSink;
-using test::ScopedSink;
 
 // The system clock's time as an NTP timestamp, independently of the clock under test.
 NtpTimestamp SystemNow() {
@@ -67,7 +66,6 @@ TEST(StartThread, RunsTheProcedureWithItsArgumentAtEveryLevel) {
 
 TEST(StartThread, RefusedPriorityIsASevereEntry) {
   CaptureSink sink;
-  ScopedSink scoped(sink);
   ReportRefusedPriority(3, "Access is denied. (0x00000005 / 5)");
   ASSERT_EQ(sink.lines.size(), 1u);
   EXPECT_NE(

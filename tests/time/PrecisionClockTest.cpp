@@ -14,7 +14,6 @@ namespace {
 
 using test::CaptureSink;
 using test::makeTime;
-using test::ScopedSink;
 using test::SimulatedClockSource;
 
 constexpr int64_t kSecond = SimulatedClockSource::kSecond;
@@ -117,7 +116,6 @@ TEST_F(ClockTest, SetClockTruncatesToMillisecondsAndKeepsTheAnchor) {
 TEST_F(ClockTest, RefusedSettingIsLoggedAndNothingElse) {
   PrecisionClock clock(source);
   CaptureSink sink;
-  ScopedSink scoped(sink);
   source.refusal = "A required privilege is not held by the client. (0x00000522 / 1314)";
   clock.SetClock(makeTime(2006, 3, 5, 14, 7, 9));
   ASSERT_EQ(sink.lines.size(), 1u);
@@ -131,7 +129,6 @@ TEST_F(ClockTest, RefusedSettingIsLoggedAndNothingElse) {
 TEST_F(ClockTest, WithoutCounterItLogsAndQuitsButReadingsStaySafe) {
   source.hasCounter = false;
   CaptureSink sink;
-  ScopedSink scoped(sink);
   PrecisionClock clock(source);
   ASSERT_EQ(sink.lines.size(), 1u);
   EXPECT_NE(sink.lines[0].find("Unable to get performance counter"), std::string::npos);

@@ -55,16 +55,15 @@ TEST(CalendarHelpers, DaysBeforeYearAndDayOfYear) {
 }
 
 TEST(CalendarHelpers, BadMonthInDayOfYearIsAnAssertion) {
-  test::TextSink sink;
+  test::CaptureSink sink;
   try {
     dayOfYear(2006, 13, 1);
     FAIL() << "no assertion";
   } catch (const char* text) {
     EXPECT_STREQ("Assertion failure", text);
   }
-  EXPECT_NE(std::string::npos,
-            sink.text.find("Assertion failed: m>=1 && m<=12 in LIB/Time/TimeClass:222"))
-      << sink.text;
+  EXPECT_TRUE(sink.contains("Assertion failed: m>=1 && m<=12 in LIB/Time/TimeClass:222"))
+      << sink.all();
 }
 
 TEST(TimeError, TextBaseMessageAndCopies) {

@@ -6,6 +6,7 @@
 
 #include "LIB/Log/ErrorLog.h"
 #include "LIB/Time/TimeClass.h"
+#include "support/CaptureSink.h"
 
 namespace veltraw::test {
 
@@ -28,33 +29,16 @@ inline std::string describe(const TimeClass& t) {
          std::to_string(t.fraction);
 }
 
-// Keeps every piece written to the log while it is registered.
-class TextSink : public LogSink {
- public:
-  TextSink() : LogSink(false) {
-    level = Trace;
-    ErrorLog::instance().addSink(this);
-  }
-  ~TextSink() override { ErrorLog::instance().removeSink(this); }
-  TextSink(const TextSink&) = delete;
-  TextSink& operator=(const TextSink&) = delete;
-  void beginEntry(std::time_t, int32_t) override {}
-  void write(const char* piece) override { text += piece; }
-  void endEntry() override { text += "\n"; }
-
-  std::string text;
-};
-
 // The pieces of one log entry holding only the given value, without the
 // thread label and the line end.
 template <typename T>
 std::string logText(const T& value) {
-  TextSink sink;
+  CaptureSink sink;
   ErrorLog::instance().begin(Warning) << value << End;
-  const std::string& text = sink.text;
-  const size_t start = text.find(">: ");
-  if (start == std::string::npos || text.empty() || text.back() != '\n') return "?" + text;
-  return text.substr(start + 3, text.size() - start - 4);
+  if (sink.lines.size() != 1) return "?" + sink.all();
+  const std::string& line = sink.lines[0];
+  const size_t start = line.find(">: ");
+  return start == std::string::npos ? "?" + line : line.substr(start + 3);
 }
 
 // Small deterministic generator for property tests.
