@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <limits>
+#include <utility>
 
 #include "app/ServerStats.h"
 
@@ -13,7 +14,7 @@ namespace {
 
 constexpr int32_t kServerItemHeight = 80;
 constexpr int32_t kNameGap = 20;     // between the name column and the first chart
-constexpr int32_t kChartGap = 20;    // between the two charts, and after the second
+constexpr int32_t kChartGap = 20;    // between the two charts
 constexpr int32_t kChartInset = 5;   // from a server item's top to its charts
 constexpr int32_t kChartBlock = 70;  // a chart and its label line
 constexpr int32_t kBarHeadroom = 5;  // the tallest bar stays this far below the top
