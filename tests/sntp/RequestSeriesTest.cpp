@@ -1,0 +1,320 @@
+// Request series against real peers (chronyd and the project's responder on
+// loopback): how replies, silence, failures and strange datagrams become one
+// result, delivered exactly once on the request thread.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <regex>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "sntp/RequestThread.h"
+#include "support/CaptureSink.h"
+#include "tests/peers/Peers.h"
+
+namespace veltraw::test {
+namespace {
+
+using std::chrono::milliseconds;
+
+struct Delivery {
+  NtpResult result;
+  std::thread::id thread;
+};
+
+// Made with new and never freed when a series outlives its test, so that a
+// late callback never writes into a destroyed object.
+class Collector {
+ public:
+  static void callback(void* context, const NtpResult& result) {
+    auto* self = static_cast<Collector*>(context);
+    std::lock_guard<std::mutex> hold(self->m_lock);
+    self->m_deliveries.push_back({result, std::this_thread::get_id()});
+    self->m_changed.notify_all();
+  }
+  bool waitFor(size_t count, milliseconds within) {
+    std::unique_lock<std::mutex> hold(m_lock);
+    return m_changed.wait_for(hold, within, [&] { return m_deliveries.size() >= count; });
+  }
+  std::vector<Delivery> deliveries() {
+    std::lock_guard<std::mutex> hold(m_lock);
+    return m_deliveries;
+  }
+
+ private:
+  std::mutex m_lock;
+  std::condition_variable m_changed;
+  std::vector<Delivery> m_deliveries;
+};
+
+struct Series {
+  NtpResult result;
+  milliseconds elapsed{0};  // from the start to the callback
+};
+
+// Runs one series as the program does and checks that its callback came
+// exactly once, on another thread.
+Series run(const std::string& host, int32_t timeoutMs, int32_t count, int32_t tag = 0) {
+  auto* collector = new Collector;
+  const auto start = std::chrono::steady_clock::now();
+  Series series;
+  EXPECT_TRUE(StartRequestThread(collector, host, &Collector::callback, tag, timeoutMs, count));
+  if (!collector->waitFor(1, std::chrono::seconds(30))) {
+    ADD_FAILURE() << "no result from " << host;
+    return series;
+  }
+  series.elapsed =
+      std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - start);
+  collector->waitFor(2, milliseconds(30));  // a second callback would show now
+  const auto deliveries = collector->deliveries();
+  delete collector;
+  EXPECT_EQ(deliveries.size(), 1u) << host;
+  EXPECT_NE(deliveries[0].thread, std::this_thread::get_id()) << host;
+  series.result = deliveries[0].result;
+  EXPECT_EQ(series.result.host, host);
+  EXPECT_EQ(series.result.tag, tag);
+  return series;
+}
+
+// How far a measured offset may lie from the responder's chosen one: half the
+// time the exchange really spent on its way, plus the truncation to whole ms.
+// fakeDelayMs is the part of the round trip the responder only pretends.
+int32_t slack(const NtpResult& r, int32_t fakeDelayMs = 0) {
+  return std::max(0, r.roundTripMs - fakeDelayMs) / 2 + 2;
+}
+
+struct LoggedReply {
+  int32_t delta;
+  int32_t roundTrip;
+  bool bad;
+};
+
+// The "TIME PACKET" lines of one host, in order.
+std::vector<LoggedReply> loggedReplies(const CaptureSink& log, const std::string& host) {
+  static const std::regex line(
+      R"(TIME PACKET: Host=\S+ \(\S+\)  delta=(-?\d+) ms  roundtrip=(-?\d+) ms( \(bad time reference\))?$)");
+  std::vector<LoggedReply> replies;
+  for (const auto& text : log.matching("TIME PACKET: Host=" + host + " ")) {
+    std::smatch m;
+    EXPECT_TRUE(std::regex_search(text, m, line)) << text;
+    replies.push_back({std::stoi(m[1]), std::stoi(m[2]), m[3].matched});
+  }
+  return replies;
+}
+
+int32_t averageRoundTrip(const std::vector<LoggedReply>& replies) {
+  int64_t sum = 0;
+  for (const auto& r : replies) sum += r.roundTrip;
+  return replies.empty() ? 0 : static_cast<int32_t>(sum / static_cast<int64_t>(replies.size()));
+}
+
+TEST(RequestSeries, AveragesEveryReplyAndHandsOverTheLastAsReceived) {
+  CaptureSink log;
+  const std::string host = PeerHost(kRoundTrips12_15_21);
+  const NtpResult r = run(host, 300, 3, 7).result;
+  EXPECT_EQ(r.status, Ok);
+  EXPECT_EQ(log.matching("Request ").size(), 3u);
+  EXPECT_TRUE(log.contains("Request 3 of 3 to host " + host));
+  EXPECT_TRUE(log.contains("Sent Packet to " + host + ": LI=3 VN=4 Mode=3 Strat=0x00"));
+  EXPECT_TRUE(log.contains("Received Packet from " + host + ":123: LI=0 VN=4 Mode=4"));
+  const auto replies = loggedReplies(log, host);
+  ASSERT_EQ(replies.size(), 3u);
+  const int32_t faked[] = {12, 15, 21};
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_GE(replies[i].roundTrip, faked[i]);
+    EXPECT_LE(replies[i].roundTrip, faked[i] + 50);
+  }
+  EXPECT_EQ(r.roundTripMs, averageRoundTrip(replies));
+  EXPECT_NEAR(r.offsetMs, 0, slack(r, 16));
+  ASSERT_TRUE(r.hasPacket);
+  // The packet is the last reply: it echoes the last request, shortly before
+  // the arrival handed over with it.
+  EXPECT_LT((r.arrival - r.packet.originateTimestamp()).value(), NtpTimestamp::Make(1, 0).value());
+
+  // Header fields pass through untouched.
+  const NtpResult fields = run(PeerHost(kChosenFields), 300, 1).result;
+  EXPECT_EQ(fields.status, Ok);
+  EXPECT_EQ(fields.packet.leapIndicator(), 1);
+  EXPECT_EQ(fields.packet.versionNumber(), 3);
+  EXPECT_EQ(fields.packet.stratum(), 15);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(fields.packet.referenceId()), 4), "XFAK");
+}
+
+// Series of several servers at once, each on its own thread (also under
+// ThreadSanitizer): every result is its own server's, with the offset's sign.
+TEST(RequestSeries, SeveralServersAtOnceEachGetTheirOwnResult) {
+  const struct {
+    PeerOctet peer;
+    NtpStatus status;
+    int32_t offsetMs;
+  } servers[] = {
+      {kChronyd, Ok, 0},       {kAheadMs1234_567, Ok, 1234}, {kBehindMs456_789, Ok, -456},
+      {kAheadMs7, Ok, 7},      {kSilent, NoResponse, 0},     {kKissOfDeath, BadReference, 0},
+      {kChosenFields, Ok, -20}};
+  const int32_t count = static_cast<int32_t>(std::size(servers));
+  auto* collector = new Collector;
+  for (int32_t tag = 0; tag < count; ++tag) {
+    ASSERT_TRUE(StartRequestThread(collector, PeerHost(servers[tag].peer), &Collector::callback,
+                                   tag, 300, 2));
+  }
+  ASSERT_TRUE(collector->waitFor(count, std::chrono::seconds(30)));
+  collector->waitFor(count + 1, milliseconds(50));
+  const auto deliveries = collector->deliveries();
+  ASSERT_EQ(deliveries.size(), static_cast<size_t>(count));
+  std::set<int32_t> tags;
+  for (const auto& d : deliveries) {
+    const auto& server = servers[d.result.tag];
+    tags.insert(d.result.tag);
+    EXPECT_EQ(d.result.host, PeerHost(server.peer));
+    EXPECT_EQ(d.result.status, server.status) << d.result.host;
+    EXPECT_NEAR(d.result.offsetMs, server.offsetMs, slack(d.result)) << d.result.host;
+  }
+  EXPECT_EQ(tags.size(), static_cast<size_t>(count));
+  delete collector;
+}
+
+class AutomaticSeries : public ::testing::Test {
+ protected:
+  void TearDown() override { SetAutoRequestLimits(20, 10); }
+};
+
+TEST_F(AutomaticSeries, StopsOnceTheAverageRoundTripIsWithinTheThresholdOrAtTheLimit) {
+  const struct {
+    PeerOctet peer;
+    int32_t threshold, maxRequests;
+    size_t requests;
+  } cases[] = {
+      {kGood, 20, 10, 1},  // the first fast reply ends it
+      // 200 alone and (200 + 10) / 2 are too slow; (200 + 10 + 10) / 3 is not.
+      {kRoundTrips200_10_10, 100, 10, 3},
+      {kAlwaysSlow60, 20, 4, 4},  // never fast enough: the upper limit
+  };
+  for (const auto& c : cases) {
+    CaptureSink log;
+    SetAutoRequestLimits(c.threshold, c.maxRequests);
+    const std::string host = PeerHost(c.peer);
+    const NtpResult r = run(host, 300, 0).result;
+    EXPECT_EQ(r.status, Ok);
+    EXPECT_EQ(log.matching("Request ").size(), c.requests) << log.all();
+    EXPECT_TRUE(log.contains("Request 1 of auto (upper limit AutoMaxRequests = " +
+                             std::to_string(c.maxRequests) + ") to host " + host));
+    EXPECT_EQ(r.roundTripMs, averageRoundTrip(loggedReplies(log, host)));
+    EXPECT_EQ(
+        log.contains("Automatic requests: average round-trip = " + std::to_string(r.roundTripMs) +
+                     " ms; number of requests = " + std::to_string(c.requests)),
+        c.requests < c.maxRequests);
+  }
+}
+
+// A bad last reply makes the series a bad reference, but only good replies
+// count in the averages: a bad one has no offset of its own.
+TEST(RequestSeries, LastReplyBadAfterGoodOnesIsABadReferenceWithGoodAverages) {
+  const struct {
+    PeerOctet peer;
+    int32_t offsetMs, fakeDelayMs;
+    const char* reason;
+  } cases[] = {{kZeroOriginateThird, 100, 0, "Originate = 0; "},
+               {kZeroReceiveThird, 1000, 10, "Receive = 0; "}};
+  for (const auto& c : cases) {
+    CaptureSink log;
+    const std::string host = PeerHost(c.peer);
+    const NtpResult r = run(host, 300, 3).result;
+    EXPECT_EQ(r.status, BadReference);
+    ASSERT_TRUE(r.hasPacket);
+    EXPECT_TRUE(log.contains(std::string("Returning bad reference because: ") + c.reason));
+    const auto replies = loggedReplies(log, host);
+    ASSERT_EQ(replies.size(), 3u);
+    EXPECT_TRUE(!replies[0].bad && !replies[1].bad && replies[2].bad);
+    EXPECT_EQ(r.offsetMs, (replies[0].delta + replies[1].delta) / 2);
+    EXPECT_NEAR(r.offsetMs, c.offsetMs, slack(r, c.fakeDelayMs)) << host;
+  }
+}
+
+TEST(RequestSeries, SilenceIsNoResponseAfterEveryTimeout) {
+  const Series silent = run(PeerHost(kSilent), 200, 2, 3);
+  EXPECT_EQ(silent.result.status, NoResponse);
+  EXPECT_FALSE(silent.result.hasPacket);
+  EXPECT_TRUE(silent.result.arrival.IsZero());
+  EXPECT_GE(silent.elapsed.count(), 2 * 200 - 20);
+
+  // Empty datagrams are no reply either.
+  CaptureSink log;
+  EXPECT_EQ(run(PeerHost(kEmpty), 300, 2).result.status, NoResponse);
+  EXPECT_EQ(log.matching("recvfrom closed by remote side (count=0)").size(), 2u) << log.all();
+}
+
+// A reply is taken only when it echoes a request of the series: a late one
+// answers the next request, a duplicate counts as the next reply, one that
+// echoes nothing is ignored and the wait goes on for the rest of the timeout.
+TEST(RequestSeries, RepliesAreMatchedToTheSeriesRequests) {
+  const struct {
+    PeerOctet peer;
+    int32_t timeoutMs;
+    int32_t count;
+    NtpStatus status;
+    size_t replies, ignored;
+  } cases[] = {{kLate300, 200, 2, Ok, 1, 0},
+               {kDuplicates, 300, 2, Ok, 2, 0},
+               {kForgedThenReal, 300, 1, Ok, 1, 1},
+               {kForgedOnly, 250, 1, NoResponse, 0, 1}};
+  for (const auto& c : cases) {
+    CaptureSink log;
+    const std::string host = PeerHost(c.peer);
+    const Series series = run(host, c.timeoutMs, c.count);
+    EXPECT_EQ(series.result.status, c.status) << host;
+    EXPECT_EQ(loggedReplies(log, host).size(), c.replies) << host;
+    EXPECT_EQ(log.matching("Ignoring reply whose originate timestamp matches no request: " + host +
+                           ":123 ")
+                  .size(),
+              c.ignored)
+        << log.all();
+    if (c.peer == kLate300) EXPECT_GE(series.result.roundTripMs, 280) << "from the first request";
+    if (c.peer == kForgedOnly) EXPECT_GE(series.elapsed.count(), c.timeoutMs - 20);
+  }
+}
+
+// Whatever a server sends, the series ends in a status and its reasons are in
+// the log; a failure carries nothing of the replies before it.
+TEST(RequestSeries, StrangeDatagramsAndFailuresEndInAStatus) {
+  const struct {
+    std::string host;
+    NtpStatus status;
+    const char* logged;
+  } cases[] = {
+      // Rejected by the resolver's syntax check: no query leaves the machine.
+      {"no..such..host", Failed, "Unable to send SNTP packet to no..such..host"},
+      {PeerHost(kLong68), Failed,
+       "UDP/IP Error in request thread; UDPSocket::ReceiveFrom::recvfrom; error 0x2738 (10040) "
+       "socket terminated=true"},
+      {PeerHost(kShort20), BadReference, "Returning bad reference because: short reply (20 bytes)"},
+      {PeerHost(kZeroReceiveTransmit), BadReference,
+       "Returning bad reference because: Receive = 0; Transmit = 0; "},
+      {PeerHost(kThirtyDaysAhead), BadReference,
+       "Returning bad reference because: deltaT out of range (259"},
+      {PeerHost(kKissOfDeath), BadReference,
+       "Returning bad reference because: LI=3 (unsynchronized); Stratum=0"},
+  };
+  for (const auto& c : cases) {
+    CaptureSink log;
+    const NtpResult r = run(c.host, 300, c.status == Failed ? 2 : 1).result;
+    EXPECT_EQ(r.status, c.status) << c.host;
+    EXPECT_EQ(r.offsetMs, 0) << c.host;
+    EXPECT_TRUE(log.contains(c.logged)) << log.all();
+    if (c.status == Failed) {
+      EXPECT_FALSE(r.hasPacket);
+      EXPECT_EQ(log.matching("Request ").size(), 1u) << "the first failure ends the series";
+    }
+    if (c.host == PeerHost(kShort20)) {
+      // Nothing of the request (its transmit time above all) shows through.
+      for (int i = 20; i < NtpPacket::kSize; ++i) EXPECT_EQ(r.packet.bytes[i], 0) << i;
+    }
+  }
+  // Random lengths and contents: any status, once.
+  run(PeerHost(kRandom), 60, 25);
+}
+
+}  // namespace
+}  // namespace veltraw::test
