@@ -3,7 +3,7 @@
 #include <cinttypes>
 
 #include "LIB/Log/ErrorLog.h"
-#include "LIB/Log/UtcTime.h"
+#include "LIB/Time/TimeClass.h"
 
 namespace veltraw {
 
@@ -59,10 +59,14 @@ std::string ServerDataFile::asctimeText(std::time_t time) {
   static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  const UtcTime utc = utcFromUnix(time);
+  // Through the calendar of the time class: seconds since 1900 are an NTP
+  // timestamp, whose era rule covers 1968 to 2104.
+  const int64_t since1900 = static_cast<int64_t>(time) + 2208988800LL;
+  const TimeClass utc = NtpTimestamp::Make(static_cast<uint32_t>(since1900), 0).ToCalendar();
   char text[64];
-  std::snprintf(text, sizeof text, "%.3s %.3s%3d %.2d:%.2d:%.2d %" PRId64, kDays[utc.weekday],
-                kMonths[utc.month - 1], utc.day, utc.hour, utc.minute, utc.second, utc.year);
+  std::snprintf(text, sizeof text, "%.3s %.3s%3d %.2d:%.2d:%.2d %d", kDays[utc.weekday()],
+                kMonths[utc.month() - 1], utc.day(), utc.hour(), utc.minute(), utc.second(),
+                static_cast<int>(utc.year()));
   return text;
 }
 

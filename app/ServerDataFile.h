@@ -39,7 +39,8 @@ class ServerDataFile {
 
   // The row as written, without its line end.
   static std::string formatRow(const NtpResult& result, std::time_t now, uint32_t tickCount);
-  // The C library's 24-character date form, "Sun Dec  6 00:11:34 2026", UTC.
+  // The C library's 24-character date form, "Sun Dec  6 00:11:34 2026", UTC, for
+  // times from 1968 to 2104.
   static std::string asctimeText(std::time_t time);
 
  private:

@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "LIB/Log/UtcTime.h"
-#include "LIB/String/IntToAscii.h"
+#include "LIB/Log/Digits.h"
 
 namespace veltraw {
 
@@ -47,10 +46,11 @@ void ErrorLog::openEntry() {
   const uint32_t tick = m_environment->tickCount();
   const unsigned long thread = m_environment->threadId();
 
-  const UtcTime c = utcFromUnix(now);
+  std::tm utc{};
+  utcBreakdown(now, utc);
   char header[64];
-  std::snprintf(header, sizeof header, "[%04d-%02d-%02d %02d:%02d:%02d %08ld] ",
-                static_cast<int>(c.year), c.month, c.day, c.hour, c.minute, c.second,
+  std::snprintf(header, sizeof header, "[%04d-%02d-%02d %02d:%02d:%02d %08ld] ", utc.tm_year + 1900,
+                utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
                 static_cast<long>(tick % 100000000u));
   char label[40];
   std::snprintf(label, sizeof label, "<%lx>: ", thread);
@@ -131,7 +131,7 @@ ErrorLog& ErrorLog::operator<<(const std::string& text) {
 ErrorLog& ErrorLog::operator<<(int32_t value) {
   char buffer[40];
   m_lock.lock();  // the radix belongs to the entry of the thread holding the lock
-  IntToAscii(value, buffer, m_radix);
+  writeSignedDigits(value, buffer, static_cast<uint32_t>(m_radix));
   writePiece(buffer);
   m_lock.unlock();
   return *this;

@@ -99,4 +99,8 @@ class ErrorLog {
 // The system's own environment (platform file).
 LogEnvironment& systemLogEnvironment();
 
+// The UTC date and time of seconds since 1970, through the C library's
+// thread-safe breakdown (platform file): the log writes from any thread.
+void utcBreakdown(std::time_t time, std::tm& utc);
+
 }  // namespace veltraw

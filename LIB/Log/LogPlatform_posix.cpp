@@ -39,6 +39,8 @@ std::atomic<DebuggerHook> g_debuggerHook{nullptr};
 
 }  // namespace
 
+void utcBreakdown(std::time_t time, std::tm& utc) { gmtime_r(&time, &utc); }
+
 LogEnvironment& systemLogEnvironment() {
   static PosixLogEnvironment environment;
   return environment;

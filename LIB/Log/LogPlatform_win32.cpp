@@ -35,6 +35,8 @@ std::atomic<DebuggerHook> g_debuggerHook{nullptr};
 
 }  // namespace
 
+void utcBreakdown(std::time_t time, std::tm& utc) { gmtime_s(&utc, &time); }
+
 LogEnvironment& systemLogEnvironment() {
   static WindowsLogEnvironment environment;
   return environment;
