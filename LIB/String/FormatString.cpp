@@ -108,14 +108,18 @@ std::string FormatString::format(const std::string& pattern) const {
       const char escaped = pattern[i + 1];
       out.put(escaped == 'n' ? '\n' : escaped == 'r' ? '\r' : escaped);
       i += 2;
-    } else if (!inField || !isAsciiLetter(c)) {
-      if (!inField && c == '[') {
+    } else if (!inField) {
+      if (c == '[') {
         inField = true;
-      } else if (inField && c == ']') {
-        inField = false;
       } else {
         out.put(c);
       }
+      ++i;
+    } else if (c == ']') {
+      inField = false;
+      ++i;
+    } else if (!isAsciiLetter(c)) {
+      out.put(c);
       ++i;
     } else {
       size_t run = 1;
