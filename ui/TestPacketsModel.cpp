@@ -101,8 +101,12 @@ bool isReply(const NtpResult& result) {
   return (result.status == Ok || result.status == BadReference) && result.hasPacket;
 }
 
-// Letter case ignored for ASCII only, as host names are.
-char folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+// Letter case ignored for ASCII only, as host names are; bytes above ASCII
+// sort after it.
+unsigned char folded(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte - 'A' + 'a') : byte;
+}
 
 bool lessIgnoringCase(const std::string& a, const std::string& b) {
   return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),

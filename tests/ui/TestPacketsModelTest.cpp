@@ -226,11 +226,17 @@ TEST(TestServerList, KeepsOneEntryPerPrefixInAlphabeticalOrder) {
     const char* name;
     bool added;
   } steps[] = {
-      {"pool.ntp.org", true}, {"POOL.NTP", false}, {"", false},
-      {"Beta", true},         {"alpha", true},     {"pool.ntp.org.uk", true},
+      {"pool.ntp.org", true},
+      {"POOL.NTP", false},
+      {"", false},
+      {"Beta", true},
+      {"alpha", true},
+      {"pool.ntp.org.uk", true},
+      {"\xC3\xA9t\xC3\xA9", true},
   };
   for (const auto& step : steps) EXPECT_EQ(step.added, model.addServer(step.name)) << step.name;
-  EXPECT_EQ(list({"alpha", "Beta", "pool.ntp.org", "pool.ntp.org.uk"}), model.servers());
+  EXPECT_EQ(list({"alpha", "Beta", "pool.ntp.org", "pool.ntp.org.uk", "\xC3\xA9t\xC3\xA9"}),
+            model.servers());
 }
 
 TEST(TestServerList, AnsweringServersAreRememberedAndStoredOnClose) {
