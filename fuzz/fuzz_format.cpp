@@ -6,6 +6,7 @@
 // Input: a flags byte, a zone (4 bytes), a second zone (4 bytes), a calendar
 // time (year 2, month, day, hour, minute, second 1 each, fraction 4), a
 // status byte and 48 packet bytes; the rest is the pattern.
+#include <algorithm>
 #include <cinttypes>
 #include <cstddef>
 #include <cstdint>
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "LIB/String/FormatString.h"
 #include "LIB/Time/NtpTimestamp.h"
@@ -212,6 +214,45 @@ void checkPacketTexts(const veltraw::NtpResult& result) {
   }
 }
 
+char folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string foldedText(const std::string& text) {
+  std::string result = text;
+  for (char& c : result) c = folded(c);
+  return result;
+}
+
+// The pattern's words as server names, then the result's host as a reply
+// brings it: the list stays sorted, holds no name twice, and refuses a name
+// only when an entry already begins with it.
+void checkServerList(const std::string& words, const veltraw::NtpResult& result) {
+  veltraw::TestPacketsModel model;
+  size_t start = 0;
+  for (int n = 0; n < 32 && start <= words.size(); ++n) {
+    const size_t end = std::min(words.find(' ', start), words.size());
+    const std::string name = words.substr(start, end - start);
+    start = end + 1;
+    const std::vector<std::string> before = model.servers();
+    const bool added = model.addServer(name);
+    bool covered = name.empty();
+    for (const std::string& entry : before) {
+      covered = covered || foldedText(entry).compare(0, name.size(), foldedText(name)) == 0;
+    }
+    CHECK(added != covered);
+    CHECK(model.servers().size() == before.size() + (added ? 1 : 0));
+  }
+  const std::vector<std::string>& servers = model.servers();
+  for (size_t i = 1; i < servers.size(); ++i) {
+    CHECK(foldedText(servers[i - 1]) < foldedText(servers[i]));
+  }
+  veltraw::NtpResult named = result;
+  named.host = words.substr(0, words.find(' '));
+  const size_t count = servers.size();
+  const bool changed = model.apply(veltraw::testPacketReport(named));
+  CHECK(model.texts() == veltraw::resultTexts(named));
+  CHECK(model.servers().size() == count + (changed ? 1 : 0));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -242,5 +283,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   checkFormatting(formatter, pattern);
   checkPacketTexts(result);
+  checkServerList(pattern, result);
   return 0;
 }
