@@ -54,6 +54,8 @@ TEST(FormatString, FieldsAndLiterals) {
       {"", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(c.expected, formatted(kSunday, c.pattern)) << c.pattern;
+  EXPECT_EQ("Wed Wednesday Dec December 366 01 08",
+            formatted(makeTime(2008, 12, 31, 0, 0, 0), "[DDD DDDD MMM MMMM W WW YY]"));
 }
 
 TEST(FormatString, HoursOfTheTwelveHourClock) {
@@ -101,9 +103,9 @@ TEST(FormatString, ZoneNamesAndOffsets) {
 }
 
 TEST(FormatString, LocalAndUniversalTime) {
-  const TimeClass lateEvening = makeTime(2006, 3, 5, 23, 30, 0);
-  EXPECT_EQ("2006-03-06 00:30 / 23:30 / 00:30",
-            formatted(lateEvening, "[YYYY-MM-DD HH:mm / ZZHH:mm / ZHH:mm]", 60));
+  const TimeClass lateEvening = makeTime(2006, 3, 5, 23, 30, 0, 0x80000000);
+  EXPECT_EQ("2006-03-06 00:30:00.500 / 23:30 / 00:30",
+            formatted(lateEvening, "[YYYY-MM-DD HH:mm:ss.SSS / ZZHH:mm / ZHH:mm]", 60));
   EXPECT_EQ("2006-03-05 00:30",
             formatted(makeTime(2006, 3, 5, 1, 30, 0), "[YYYY-MM-DD HH:mm]", -60));
   // Out of range, or beyond the calendar's last or first day: unshifted.

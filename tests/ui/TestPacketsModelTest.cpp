@@ -233,9 +233,11 @@ TEST(TestServerList, KeepsOneEntryPerPrefixInAlphabeticalOrder) {
       {"alpha", true},
       {"pool.ntp.org.uk", true},
       {"\xC3\xA9t\xC3\xA9", true},
+      {"Zulu", true},
+      {"ALPHA", false},
   };
   for (const auto& step : steps) EXPECT_EQ(step.added, model.addServer(step.name)) << step.name;
-  EXPECT_EQ(list({"alpha", "Beta", "pool.ntp.org", "pool.ntp.org.uk", "\xC3\xA9t\xC3\xA9"}),
+  EXPECT_EQ(list({"alpha", "Beta", "pool.ntp.org", "pool.ntp.org.uk", "Zulu", "\xC3\xA9t\xC3\xA9"}),
             model.servers());
 }
 
