@@ -1,6 +1,7 @@
-// Costs of the calendar conversions made for every clock reading and of the
-// reply evaluation made for every packet. Each benchmark also reports the heap
-// allocations per call, which must stay 0 for the calendar conversions.
+// Costs of the calendar conversions made for every clock reading, of the
+// reply evaluation made for every packet and of the texts the test packets
+// dialog shows for a reply. Each benchmark also reports the heap allocations
+// per call, which must stay 0 for the calendar conversions.
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -16,6 +17,7 @@
 #include "LIB/Time/TimeClass.h"
 #include "sntp/NtpPacket.h"
 #include "sntp/ReplyEvaluation.h"
+#include "ui/TestPacketsModel.h"
 
 namespace {
 std::atomic<long> g_allocations{0};
@@ -187,6 +189,26 @@ void BM_EvaluateReply_FileSink(benchmark::State& state) {
   ErrorLog::instance().removeSink(&sink);
 }
 BENCHMARK(BM_EvaluateReply_FileSink);
+
+// The 24 texts of the test packets dialog for one reply, four calendar texts
+// among them.
+void BM_TestPacketTexts(benchmark::State& state) {
+  std::vector<NtpResult> results;
+  for (const Exchange& e : exchanges()) {
+    NtpResult result;
+    result.status = Ok;
+    result.hasPacket = true;
+    result.packet = e.packet;
+    NtpTimestamp(e.arrival.value() - (uint64_t{1000} << 32))
+        .WriteWire(result.packet.bytes + NtpPacket::kReferenceTimestampOffset);
+    results.push_back(result);
+  }
+  AllocationCounter allocations;
+  size_t i = 0;
+  for (auto _ : state) benchmark::DoNotOptimize(resultTexts(results[i++ & (kInputs - 1)]));
+  allocations.report(state);
+}
+BENCHMARK(BM_TestPacketTexts);
 
 }  // namespace
 }  // namespace veltraw
