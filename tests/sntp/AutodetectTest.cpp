@@ -245,6 +245,7 @@ TEST(AutodetectSearch, EndsAtOnceWhenThereIsNothingToScan) {
   unusable.scan(nullptr);
   EXPECT_EQ(refused.ends, 1);
   EXPECT_EQ(refused.end.boxText, kDenied);
+  EXPECT_EQ(refused.end.result + unusable.end.result, 0);
   EXPECT_EQ(unusable.ends, 1);
   EXPECT_EQ(unusable.end.boxText, "");
   EXPECT_TRUE(refused.sent.empty() && unusable.sent.empty());
