@@ -18,62 +18,41 @@ out=${VELTRAW_OUT:-$root/out}
 work=$out/screenshots
 shots=$root/docs/screenshots
 prefix=${VELTRAW_SHOT_PREFIX:-127.61.0}
-build=$out/build-win
+build=$out/win  # the test command's Windows build tree
 width=1024
 height=768
 desktop="/desktop=Veltraw,${width}x${height}"
 
 mkdir -p "$work" "$shots"
 "$root/scripts/install-deps.sh"
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-  -DVELTRAW_TESTS=ON >"$work/cmake.log"
+# shellcheck source=lib.sh
+. "$root/scripts/lib.sh"
+cmake -S "$root" -B "$build" -G "Unix Makefiles" \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >"$work/cmake.log"
 cmake --build "$build" -j2 --target Veltraw veltraw-driver >"$work/build.log"
 exe=$build/ui/Veltraw.exe
 driver_exe=$build/tests/ui/e2e/veltraw-driver.exe
 
-xvfb_pid=
 cleanup() {
   set +e
   if [ -n "${WINEPREFIX:-}" ]; then
     wine explorer "$desktop" "$exe" -uninstall >/dev/null 2>&1 </dev/null
     wineserver -k 2>/dev/null
   fi
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  veltraw_stop_pidfile "$work/xvfb.pid"
   sh "$root/tests/peers/peers.sh" stop "$prefix" "$work/peers"
 }
 trap cleanup EXIT
 
 sh "$root/tests/peers/peers.sh" start "$prefix" "$work/peers"
-
-for display in $(seq 120 220); do
-  [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ] && continue
-  setsid Xvfb ":$display" -screen 0 "${width}x${height}x24" -nolisten tcp >"$work/xvfb.log" 2>&1 \
-    </dev/null &
-  xvfb_pid=$!
-  sleep 1
-  kill -0 "$xvfb_pid" 2>/dev/null && break
-done
-export DISPLAY=:$display WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEPREFIX=$work/wineprefix
-rm -rf "$WINEPREFIX"
-wineboot --init >"$work/wineboot.log" 2>&1 </dev/null || true
-wineserver --wait || true
-# Wine's own TrueType fonts (the caption buttons' symbols, the dialog font),
-# where every Wine finds them; without them the pictures show stand-ins.
-if [ -d /usr/share/wine/fonts ]; then
-  cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
-fi
+veltraw_xvfb_start "$work" 120 "${width}x${height}"
+# A fresh prefix: no settings or windows left from earlier runs in the pictures.
+rm -rf "$work/wineprefix"
+veltraw_wine_prefix "$work/wineprefix"
 
 # Runs in the virtual desktop, where the taskbar and the program are.
 in_desktop() { wine explorer "$desktop" "$@" </dev/null; }
 driver() { in_desktop "$driver_exe" "$@"; }
-clock_safe() {
-  if [ "$(id -u)" = 0 ] && command -v capsh >/dev/null; then
-    capsh --drop=cap_sys_time -- -c 'exec "$@"' veltraw "$@"
-  else
-    "$@"
-  fi
-}
 
 wait_for_line() {
   local pattern=$1
@@ -95,7 +74,7 @@ start_with_server() {
   wine reg add 'HKCU\Software\Orvantis\Veltraw' /v Requests /t REG_DWORD /d "$requests" /f \
     >/dev/null
   : >"$work/veltraw.txt"
-  clock_safe wine explorer "$desktop" "$exe" >"$work/veltraw.txt" 2>&1 </dev/null &
+  veltraw_without_clock_right wine explorer "$desktop" "$exe" >"$work/veltraw.txt" 2>&1 </dev/null &
 }
 
 # The icon sits at the right end of the taskbar, in its last 24 pixels.
