@@ -16,6 +16,8 @@
 #include "app/AppShell.h"
 #include "app/AutoLaunch.h"
 #include "app/MonitorCommand.h"
+#include "app/ResyncSchedule.h"
+#include "app/ServerPacing.h"
 #include "app/ServerStats.h"
 #include "app/Settings.h"
 #include "sntp/NtpResult.h"
@@ -62,6 +64,13 @@ class SntpClientApp {
 
   void applySettings();
   void runUpdateCycle();
+  // The PC woke from sleep or hibernation; the system clock was changed. Each
+  // starts a resynchronisation a few seconds later, unless one is pending or
+  // the change was this program's own step.
+  void onSystemResumed();
+  void onSystemTimeChanged();
+  // The shell's resynchronisation timer fired (main thread).
+  void onResyncTimer();
   void onRequestResult(const NtpResult& result);
   void updateTrayText(int32_t status);
   // True only when the clock was set (not in report-only mode, not within the
@@ -83,6 +92,16 @@ class SntpClientApp {
 
  private:
   struct Link;  // what request threads hold to reach the core
+  struct Cycle;
+  struct RequestContext;
+
+  // A step's own notice of a changed clock arrives within this long.
+  static constexpr uint32_t kOwnStepNoticeMs = 5000;
+
+  void runCycle(bool resync);
+  void cycleResult(Cycle& cycle, bool answered);
+  void endCycle(const Cycle& cycle);  // with m_resyncLock held
+  void requestResync(const char* reason);
 
   void normalizeAdvancedSettings();
   void closeOutputs();
@@ -97,6 +116,7 @@ class SntpClientApp {
   void showPrimaryResult(const NtpResult& result);
   void recordStatistics(const NtpResult& result, int32_t clockGainMs);
   void runMonitorCondition(const NtpResult& result);
+  void followPacingRequest(const NtpResult& result);
 
   AppServices m_services;
   SettingsKey m_settings;
@@ -108,6 +128,13 @@ class SntpClientApp {
   int32_t m_shownOffsetMs = INT32_MIN;
   std::vector<uint8_t> m_serverFailed;
   ClockGainTracker m_gain;
+  ServerPacing m_pacing;
+  // Guards the resynchronisation and the cycles' counts; taken after m_lock,
+  // never before it.
+  std::mutex m_resyncLock;
+  ResyncSchedule m_resync;
+  bool m_ownStepPending = false;
+  uint32_t m_ownStepTick = 0;
   std::shared_ptr<Link> m_link;
 };
 

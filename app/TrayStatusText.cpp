@@ -119,6 +119,14 @@ std::string trayTipText(SettingsKey& settings, int32_t status, int32_t shownOffs
   return trayTipText(status, settings.read(setting::Server1), shownOffsetMs, maxLength);
 }
 
+std::string refusedTipText(const std::string& primaryName, const std::string& kissCode,
+                           size_t maxLength) {
+  return fitTip({{kProduct, false},
+                 {" " + primaryName, true},
+                 {" refused service (" + kissCode + ")", false}},
+                maxLength);
+}
+
 std::string fallbackTipText(const std::string& primaryName, const std::string& secondaryName,
                             int32_t shownOffsetMs, size_t maxLength) {
   std::vector<TipPiece> pieces{{"Bad ", false}, {primaryName, true}, {";", false}};

@@ -35,6 +35,11 @@ std::string trayTipText(int32_t status, const std::string& primaryName, int32_t 
 std::string trayTipText(SettingsKey& settings, int32_t status, int32_t shownOffsetMs,
                         size_t maxLength = kTrayTipMaxLength);
 
+// The tooltip while the primary refuses service (kiss code DENY or RSTR):
+// "Veltraw ntp1 refused service (DENY)".
+std::string refusedTipText(const std::string& primaryName, const std::string& kissCode,
+                           size_t maxLength = kTrayTipMaxLength);
+
 // The tooltip while the clock is taken from a secondary server because the
 // primary fails: "Bad " + primary + ";" + statusText(Ok, secondary).
 std::string fallbackTipText(const std::string& primaryName, const std::string& secondaryName,

@@ -34,6 +34,11 @@ class RecordingShell : public AppShell {
     return true;
   }
   void stopTimer() override { timerRunning = false; }
+  void startResyncTimer(uint32_t delayMs) override {
+    std::lock_guard<std::mutex> hold(lock);
+    resyncDelays.push_back(delayMs);
+  }
+  uint32_t tickCount() override { return tick; }
   void postQuit() override { ++quits; }
   void* ownerWindow() override { return this; }
   void openServerSearch() override { ++searches; }
@@ -55,21 +60,29 @@ class RecordingShell : public AppShell {
   std::vector<int32_t> icons;
   std::vector<std::string> tips;
   std::vector<uint32_t> timerPeriods;
+  std::vector<uint32_t> resyncDelays;
+  uint32_t tick = 1000;
   bool timerRunning = false;
   int quits = 0;
   int searches = 0;
   int refreshes = 0;
 };
 
+// Both Run keys; the machine's refuses writing to a standard user.
 class RecordingRunKey : public RunKey {
  public:
-  uint32_t open() override { return openError; }
+  uint32_t open(RunKeyScope scope, bool forWriting) override {
+    m_open = scope == RunKeyScope::Machine ? &machine : &user;
+    if (scope == RunKeyScope::Machine && forWriting && standardUser) return kRunKeyAccessDenied;
+    return scope == RunKeyScope::Machine ? openError : 0;
+  }
+  bool hasValue(const std::string& name) override { return m_open->count(name) != 0; }
   uint32_t setValue(const std::string& name, const std::string& data) override {
-    if (setError == 0) values[name] = data;
+    if (setError == 0) (*m_open)[name] = data;
     return setError;
   }
   uint32_t deleteValue(const std::string& name) override {
-    return values.erase(name) ? 0 : 2;  // the file-not-found code
+    return m_open->erase(name) ? 0 : 2;  // the file-not-found code
   }
   uint32_t close() override { return 0; }
   uint32_t modulePath(std::string& path) override {
@@ -78,7 +91,11 @@ class RecordingRunKey : public RunKey {
   }
   uint32_t openError = 0;
   uint32_t setError = 0;
-  std::map<std::string, std::string> values;
+  bool standardUser = false;
+  std::map<std::string, std::string> machine, user;
+
+ private:
+  std::map<std::string, std::string>* m_open = &machine;
 };
 
 // One started series, as the core asked for it.

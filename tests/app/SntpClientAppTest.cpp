@@ -241,8 +241,10 @@ TEST_F(CoreTest, StartAndStopEventsAndTheExitSequence) {
   start();
   EXPECT_EQ(commands(), (std::vector<std::string>{"run SS START"}));
 
-  app->exitApplication();  // Autostart missing: registers
-  EXPECT_EQ(runKey.values[kAutoLaunchValueName], "C:\\Program Files\\Veltraw\\Veltraw.exe");
+  runKey.user[kAutoLaunchValueName] = "C:\\old\\Veltraw.exe";  // from a standard user's days
+  app->exitApplication();  // Autostart missing: registers, machine-wide
+  EXPECT_EQ(runKey.machine[kAutoLaunchValueName], "C:\\Program Files\\Veltraw\\Veltraw.exe");
+  EXPECT_TRUE(runKey.user.empty()) << "a second entry would start a second instance";
   EXPECT_FALSE(shell.timerRunning);
   EXPECT_EQ(shell.quits, 1);
 
@@ -250,21 +252,43 @@ TEST_F(CoreTest, StartAndStopEventsAndTheExitSequence) {
   {
     CaptureSink log;
     app->exitApplication();
-    EXPECT_TRUE(runKey.values.empty());
+    EXPECT_TRUE(runKey.machine.empty());
     app->exitApplication();  // nothing left to remove: a trace line, no box
     EXPECT_EQ(log.levelOf("No preexisting VeltrawNTPClient launch key"), Trace);
   }
   EXPECT_TRUE(boxes.boxes.empty());
 
-  runKey.openError = 5;
+  runKey.openError = 2;
   app->exitApplication();
   ASSERT_EQ(boxes.boxes.size(), 1u);
   EXPECT_EQ(boxes.boxes[0].caption, "Failure Modifying Veltraw Auto-launch State");
   EXPECT_EQ(boxes.boxes[0].text.rfind("RegOpenKeyEx failed: ", 0), 0u);
-  EXPECT_NE(boxes.boxes[0].text.find("(0x00000005 / 5)"), std::string::npos);
+  EXPECT_NE(boxes.boxes[0].text.find("(0x00000002 / 2)"), std::string::npos);
 
   app.reset();
   EXPECT_EQ(commands().back(), "run SS STOP");
+}
+
+// A standard user may not write the machine's Run key: the choice goes to the
+// user's own key, without an error box at every Exit, and an administrator's
+// machine-wide entry stays in force.
+TEST_F(CoreTest, AutostartOfAStandardUserGoesToTheUsersOwnRunKey) {
+  BoxRecorder boxes;
+  start();
+  runKey.standardUser = true;
+  app->exitApplication();
+  EXPECT_EQ(runKey.user[kAutoLaunchValueName], "C:\\Program Files\\Veltraw\\Veltraw.exe");
+  EXPECT_TRUE(runKey.machine.empty());
+  EXPECT_FALSE(readAutoLaunchState(runKey).fixedByAdministrator());
+
+  runKey.machine[kAutoLaunchValueName] = "C:\\Program Files\\Veltraw\\Veltraw.exe";
+  settings->writeNumber("Autostart", 0);
+  app->exitApplication();
+  EXPECT_TRUE(runKey.user.empty());
+  EXPECT_EQ(runKey.machine.size(), 1u);
+  const AutoLaunchState state = readAutoLaunchState(runKey);
+  EXPECT_TRUE(state.machineEntry && !state.userEntry && state.fixedByAdministrator());
+  EXPECT_TRUE(boxes.boxes.empty());
 }
 
 TEST_F(CoreTest, ResultsBeyondTheListOrAfterTheEndAreHarmless) {
