@@ -7,6 +7,7 @@
 //   driver wait-gone MS                  exit 0 once the tray window is gone
 //   driver icon lbuttondown|lbuttonup|rbuttondown|rbuttonup|lbuttondblclk|mousemove
 //   driver command ID                    a menu command (WM_COMMAND)
+//   driver post MSG WPARAM [COUNT]       posts a message to the tray window COUNT times
 //   driver taskbar-created               what the shell broadcasts after a restart
 //   driver wait-dialog CAPTION MS        exit 0 once a dialog with that caption shows
 //   driver count-dialogs CAPTION         prints how many are shown
@@ -203,6 +204,15 @@ int main(int argc, char** argv) {
   if (verb == "command" && argc == 3) {
     HWND tray = trayWindow();
     return tray && PostMessageA(tray, WM_COMMAND, std::atoi(argv[2]), 0) ? 0 : 1;
+  }
+  if (verb == "post" && (argc == 4 || argc == 5)) {
+    HWND tray = trayWindow();
+    const UINT message = static_cast<UINT>(std::strtoul(argv[2], nullptr, 0));
+    const WPARAM wParam = static_cast<WPARAM>(std::strtoul(argv[3], nullptr, 0));
+    for (int i = argc == 5 ? std::atoi(argv[4]) : 1; i > 0; --i) {
+      if (!tray || !PostMessageA(tray, message, wParam, 0)) return 1;
+    }
+    return 0;
   }
   if (verb == "taskbar-created") {
     HWND tray = trayWindow();
