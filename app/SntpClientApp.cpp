@@ -411,6 +411,7 @@ void SntpClientApp::showPrimaryResult(const NtpResult& result) {
   m_cyclePrimaryOffsetMs = result.offsetMs;
   m_services.shell->showIcon(iconFor(result.status));
   m_shownOffsetMs = result.offsetMs;
+  if (result.status == Ok) m_lastGoodAt = m_services.localTime(m_services.clock->Now());
   const std::string code = ServerPacing::kissCode(result);
   if (code == "DENY" || code == "RSTR") {
     m_services.shell->showTip(refusedTipText(m_settings.read(setting::Server1), code));
@@ -475,7 +476,8 @@ void SntpClientApp::resetStatistics() {
 
 void SntpClientApp::updateTrayText(int32_t status) {
   std::lock_guard<std::recursive_mutex> guard(m_lock);
-  m_services.shell->showTip(trayTipText(m_settings, status, m_shownOffsetMs));
+  m_services.shell->showTip(
+      trayTipText(status, m_settings.read(setting::Server1), m_shownOffsetMs, m_lastGoodAt));
 }
 
 int32_t SntpClientApp::shownOffsetMs() {

@@ -15,6 +15,7 @@
 #include "LIB/Registry/SettingsKey.h"
 #include "app/AppShell.h"
 #include "app/AutoLaunch.h"
+#include "app/LocalTime.h"
 #include "app/MonitorCommand.h"
 #include "app/ResyncSchedule.h"
 #include "app/ServerPacing.h"
@@ -37,6 +38,7 @@ struct AppServices {
   RunKey* runKey = nullptr;
   RequestStarter startRequest = StartRequestThread;
   CommandStarter startCommand = startCommandLine;
+  LocalClockText localTime = localClockText;     // the tooltip's time of the last good update
   std::string settingsName = setting::kKeyName;  // tests use keys of their own
   std::string settingsDirectory;  // where the native settings file lives; empty: the user's
 };
@@ -126,6 +128,7 @@ class SntpClientApp {
   bool m_timerRunning = false;
   int32_t m_cyclePrimaryOffsetMs = 0;
   int32_t m_shownOffsetMs = INT32_MIN;
+  std::string m_lastGoodAt;  // local "HH:MM" of the primary's last good result
   std::vector<uint8_t> m_serverFailed;
   ClockGainTracker m_gain;
   ServerPacing m_pacing;

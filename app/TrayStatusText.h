@@ -32,6 +32,10 @@ std::string statusText(SettingsKey& settings, int32_t status, int32_t serverNumb
 // that the whole status, offset line included, fits in maxLength.
 std::string trayTipText(int32_t status, const std::string& primaryName, int32_t shownOffsetMs,
                         size_t maxLength = kTrayTipMaxLength);
+// The same, with the local time of the last good update after the offset
+// line of a good result: "...\rPC fast by 37 ms at 14:07".
+std::string trayTipText(int32_t status, const std::string& primaryName, int32_t shownOffsetMs,
+                        const std::string& updatedAt, size_t maxLength = kTrayTipMaxLength);
 std::string trayTipText(SettingsKey& settings, int32_t status, int32_t shownOffsetMs,
                         size_t maxLength = kTrayTipMaxLength);
 

@@ -151,7 +151,13 @@ NtpResult RequestSeries::Run() {
     }
   }
 
-  if (replies == 0) return EmptyResult(m_args, NoResponse);
+  if (replies == 0) {
+    // Timeouts log nothing of their own: without this line the log of an
+    // outage would be silent.
+    Log(Warning) << "No response from " << m_args.host << " after "
+                 << static_cast<int32_t>(m_sent.size()) << " requests" << End;
+    return EmptyResult(m_args, NoResponse);
+  }
   NtpResult result = EmptyResult(m_args, lastBad ? BadReference : Ok);
   if (goodReplies > 0) {
     result.offsetMs = static_cast<int32_t>(offsetSum / goodReplies);

@@ -122,6 +122,12 @@ class CoreTest : public ::testing::Test {
     started().push_back({context, host, callback, tag, timeoutMs, requestCount});
     return true;
   }
+  // The tooltip's local time of the last good update; empty: none shown.
+  static std::string& localTime() {
+    static std::string text;
+    return text;
+  }
+  static std::string localTimeText(const TimeClass&) { return localTime(); }
   static std::vector<std::string>& commands() {
     static std::vector<std::string> lines;
     return lines;
@@ -134,6 +140,7 @@ class CoreTest : public ::testing::Test {
   void SetUp() override {
     started().clear();
     commands().clear();
+    localTime().clear();
     settings = scratch.open();
   }
   void TearDown() override {
@@ -157,6 +164,7 @@ class CoreTest : public ::testing::Test {
     services.runKey = &runKey;
     services.startRequest = &recordStart;
     services.startCommand = &recordCommand;
+    services.localTime = &localTimeText;
     services.settingsName = scratch.name();
     services.settingsDirectory = scratch.directory();
     app = std::make_unique<SntpClientApp>(services);

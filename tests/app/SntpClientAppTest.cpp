@@ -138,6 +138,18 @@ TEST_F(CoreTest, PrimaryStatusesPickIconAndTooltip) {
   configureServers(2);
   app->onRequestResult(failure(1, NoResponse));
   EXPECT_EQ(shell.lastIcon(), IconGood);
+
+  // A good result tells when it came, in local time; a failure keeps no time
+  // of its own. A long name gives way so that the time still fits.
+  localTime() = "14:07";
+  app->onRequestResult(reply(0, Ok, -37, 3));
+  EXPECT_EQ(shell.lastTip(), "Veltraw using s0\rPC fast by 37 ms at 14:07");
+  app->onRequestResult(failure(0));
+  EXPECT_EQ(shell.lastTip(), "Veltraw no response received from s0");
+  settings->writeText("Server1", std::string(80, 'n'));
+  app->onRequestResult(reply(0, Ok, -37, 3));
+  EXPECT_EQ(shell.lastTip().size(), 63u);
+  EXPECT_EQ(shell.lastTip().substr(63 - 29), "...\rPC fast by 37 ms at 14:07");
 }
 
 TEST_F(CoreTest, SecondariesSetTheClockOnlyWhileEveryServerBeforeThemFails) {
