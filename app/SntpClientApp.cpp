@@ -4,6 +4,7 @@
 
 #include "LIB/Log/ErrorLog.h"
 #include "LIB/Time/PrecisionClock.h"
+#include "app/ClockStep.h"
 #include "app/MessageBox.h"
 #include "app/ServerDataFile.h"
 #include "app/Settings.h"
@@ -379,7 +380,11 @@ void SntpClientApp::correctClockFrom(const NtpResult& result) {
     m_ownStepPending = true;
     m_ownStepTick = m_services.shell->tickCount();
   }
-  if (applyClockCorrection(clockTargetTime(result), result.offsetMs)) {
+  const bool stepped = m_services.preciseClockStep
+                           ? correctClock(shiftedTime(m_services.clock->Now(), replyOffset(result)),
+                                          result.offsetMs, true, replyOffset(result))
+                           : applyClockCorrection(clockTargetTime(result), result.offsetMs);
+  if (stepped) {
     m_gain.clockStepped(result.offsetMs);
   } else {
     std::lock_guard<std::mutex> hold(m_resyncLock);
@@ -460,12 +465,20 @@ void SntpClientApp::runMonitorCondition(const NtpResult& result) {
 }
 
 bool SntpClientApp::applyClockCorrection(const TimeClass& time, int32_t offsetMs) {
+  return correctClock(time, offsetMs, false, 0);
+}
+
+bool SntpClientApp::correctClock(const TimeClass& time, int32_t offsetMs, bool precise,
+                                 NtpInterval fullOffset) {
   if (m_settings.read(setting::ReportOnly) != 0) return false;
   ErrorLog::instance().begin(Trace) << "Setting time " << time << End;
   const int64_t magnitude = offsetMs < 0 ? -int64_t{offsetMs} : int64_t{offsetMs};
   if (magnitude <= m_settings.read(setting::SetClockOnceDriftExceeds)) return false;
   ErrorLog::instance().begin(Detail) << "Jumping to correct time " << time << End;
-  return m_services.clock->SetClock(time);
+  // The logging took its time: a precise step reads the clock again, at the
+  // moment the time to set has just passed a whole millisecond.
+  return m_services.clock->SetClock(precise ? alignedStepTime(*m_services.clock, fullOffset)
+                                            : time);
 }
 
 void SntpClientApp::resetStatistics() {

@@ -38,7 +38,11 @@ struct AppServices {
   RunKey* runKey = nullptr;
   RequestStarter startRequest = StartRequestThread;
   CommandStarter startCommand = startCommandLine;
-  LocalClockText localTime = localClockText;     // the tooltip's time of the last good update
+  LocalClockText localTime = localClockText;  // the tooltip's time of the last good update
+  // A step computed from the last reply's four timestamps at full resolution
+  // and timed to land on a whole millisecond; false: the transmit time plus
+  // half the whole-millisecond round trip (a millisecond or so off).
+  bool preciseClockStep = true;
   std::string settingsName = setting::kKeyName;  // tests use keys of their own
   std::string settingsDirectory;  // where the native settings file lives; empty: the user's
 };
@@ -115,6 +119,9 @@ class SntpClientApp {
   bool takesClockFrom(const NtpResult& result);
   void correctClockFrom(const NtpResult& result);
   TimeClass clockTargetTime(const NtpResult& result);
+  // applyClockCorrection's decisions and log lines; a precise step sets the
+  // PC's time plus fullOffset, read again when it is set.
+  bool correctClock(const TimeClass& time, int32_t offsetMs, bool precise, NtpInterval fullOffset);
   void showPrimaryResult(const NtpResult& result);
   void recordStatistics(const NtpResult& result, int32_t clockGainMs);
   void runMonitorCondition(const NtpResult& result);

@@ -165,6 +165,7 @@ class CoreTest : public ::testing::Test {
     services.startRequest = &recordStart;
     services.startCommand = &recordCommand;
     services.localTime = &localTimeText;
+    services.preciseClockStep = preciseStep;
     services.settingsName = scratch.name();
     services.settingsDirectory = scratch.directory();
     app = std::make_unique<SntpClientApp>(services);
@@ -186,7 +187,8 @@ class CoreTest : public ::testing::Test {
     }
   }
 
-  // A result with a reply whose transmit time is the fake clock's now.
+  // A result with a reply that arrives now, from a server offsetMs ahead of
+  // the fake clock, after a round trip of roundTripMs split evenly.
   NtpResult reply(int32_t tag, NtpStatus status, int32_t offsetMs, int32_t roundTripMs) {
     NtpResult r;
     r.host = "s" + std::to_string(tag);
@@ -198,7 +200,14 @@ class CoreTest : public ::testing::Test {
     r.packet.bytes[0] = 0x24;
     r.packet.bytes[1] = 2;
     const NtpTimestamp now = NtpTimestamp::FromCalendar(clock.Now());
-    now.WriteWire(r.packet.bytes + NtpPacket::kTransmitTimestampOffset);
+    const NtpTimestamp trip =
+        NtpFromNanoseconds(uint64_t(roundTripMs < 0 ? 0 : roundTripMs) * 1000000);
+    const NtpTimestamp offset(static_cast<uint64_t>(int64_t{offsetMs} * 4294967296LL / 1000));
+    const NtpTimestamp sent = now - trip;
+    const NtpTimestamp served = sent + offset + NtpTimestamp(trip.value() / 2);
+    sent.WriteWire(r.packet.bytes + NtpPacket::kOriginateTimestampOffset);
+    served.WriteWire(r.packet.bytes + NtpPacket::kReceiveTimestampOffset);
+    served.WriteWire(r.packet.bytes + NtpPacket::kTransmitTimestampOffset);
     r.arrival = now;
     return r;
   }
@@ -215,6 +224,7 @@ class CoreTest : public ::testing::Test {
   RecordingShell shell;
   FakeClock clock;
   RecordingRunKey runKey;
+  bool preciseStep = true;
   std::unique_ptr<SntpClientApp> app;
 };
 

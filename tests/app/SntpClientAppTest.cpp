@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <thread>
 
 #include "app/CoreFixture.h"
@@ -71,18 +72,35 @@ TEST_F(CoreTest, NoServerMeansUnconfiguredAndAnOfferToSearch) {
   EXPECT_EQ(boxes.boxes.size(), 1u);
 }
 
-TEST_F(CoreTest, GoodPrimarySetsTheClockFromItsTransmitTimePlusHalfTheTrip) {
+// The clock is set to the server's time: precisely, the PC's time at the step
+// plus the last reply's offset; in the plain form, the transmit time plus half
+// the whole-millisecond round trip plus the time since the reply arrived.
+TEST_F(CoreTest, GoodPrimarySetsTheClockToTheServersTime) {
+  preciseStep = false;
   configureServers(1);
-  CaptureSink log;
   start();
   NtpResult r = reply(0, Ok, -120, 30);
   clock.advanceMs(7);  // handled 7 ms after the reply arrived
   app->onRequestResult(r);
-
   ASSERT_EQ(clock.setTimes.size(), 1u);
-  TimeClass expected = r.packet.transmitTimestamp().ToCalendar();
-  expected.addMilliseconds(15 + 7);
-  EXPECT_EQ(clock.setTimes[0], expected);
+  TimeClass plain = r.packet.transmitTimestamp().ToCalendar();
+  plain.addMilliseconds(15 + 7);
+  EXPECT_EQ(clock.setTimes[0], plain);
+
+  app.reset();
+  clock.setTimes.clear();
+  preciseStep = true;
+  CaptureSink log;
+  start();
+  r = reply(0, Ok, -120, 30);
+  clock.advanceMs(7);
+  app->onRequestResult(r);
+  ASSERT_EQ(clock.setTimes.size(), 1u);
+  TimeClass server = clock.Now();
+  server.subtractMilliseconds(120);
+  const int64_t error = static_cast<int64_t>(
+      (NtpTimestamp::FromCalendar(clock.setTimes[0]) - NtpTimestamp::FromCalendar(server)).value());
+  EXPECT_LT(std::abs(error), 4295) << "more than a microsecond off";
   EXPECT_EQ(log.levelOf("Setting time "), Trace);
   EXPECT_EQ(log.levelOf("Jumping to correct time "), Detail);
   EXPECT_EQ(shell.lastIcon(), IconGood);
