@@ -1,10 +1,13 @@
 // The Server Configuration dialog's rules: what it loads and stores back, how
 // its buttons edit the server list, and when a server passes its live test.
+// A dialog state is written "primary: first second* third", the selected
+// entry marked with '*'.
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <map>
 #include <optional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -17,27 +20,19 @@
 namespace veltraw {
 namespace {
 
-// The series the tests start; each is answered when the test says so. The
-// wait between checks returns at once, after answering every series whose
-// host has a reply.
+using Names = std::vector<std::string>;
+
+// The series the tests start. Each check of the wait answers every series
+// whose host has a reply and returns at once; the others stay silent.
 struct FakeNetwork {
   struct Series {
     void* context;
     std::string host;
     RequestCallback callback;
-    int32_t tag;
-    int32_t timeoutMs;
-    int32_t requestCount;
+    int32_t tag, timeoutMs, requestCount;
     bool answered = false;
   };
-
   ~FakeNetwork() { reset(); }
-
-  // Every series ends exactly once, as in the program; that frees its context.
-  void reset() {
-    for (size_t i = 0; i < started.size(); ++i) answer(i, NoResponse);
-    started.clear();
-  }
 
   void answer(size_t index, NtpStatus status) {
     Series& series = started.at(index);
@@ -48,9 +43,14 @@ struct FakeNetwork {
     result.status = status;
     series.callback(series.context, result);
   }
+  // Every series ends exactly once, as in the program; that frees its context.
+  void reset() {
+    for (size_t i = 0; i < started.size(); ++i) answer(i, NoResponse);
+    started.clear();
+  }
 
   std::vector<Series> started;
-  std::map<std::string, NtpStatus> replies;  // hosts not named here stay silent
+  std::map<std::string, NtpStatus> replies;
   bool refuseStart = false;
   uint32_t waitedMs = 0;
   std::function<void()> duringWait;
@@ -75,6 +75,14 @@ void waitCheck(uint32_t ms) {
   if (network.duringWait) network.duringWait();
 }
 
+std::string describe(const ServerDialogModel& m) {
+  std::string text = m.primary() + ":";
+  for (size_t i = 0; i < m.secondaries().size(); ++i) {
+    text += " " + m.secondaries()[i] + (static_cast<int>(i) == m.selected() ? "*" : "");
+  }
+  return text;
+}
+
 class ServerDialogTest : public ::testing::Test {
  protected:
   ServerDialogTest() {
@@ -97,53 +105,63 @@ class ServerDialogTest : public ::testing::Test {
     services.owner = this;
     return ServerDialogModel(services);
   }
-  ServerDialogModel model() { return model(scratch); }
 
-  // Server1, Server2, ... and Servers as their count.
-  static void storeServers(const test::ScratchKey& key, const std::vector<std::string>& names) {
+  // Stores the servers of a state ("p: x y*"), loads it and selects as marked.
+  ServerDialogModel loaded(const test::ScratchKey& key, const std::string& state) {
+    std::istringstream words(state.substr(state.find(':') + 1));
+    Names names = {state.substr(0, state.find(':'))};
+    int selected = ServerDialogModel::kNoSelection;
+    for (std::string word; words >> word;) {
+      if (word.back() == '*') {
+        word.pop_back();
+        selected = static_cast<int>(names.size()) - 1;
+      }
+      names.push_back(word);
+    }
+    storeServers(key, names);
+    ServerDialogModel m = model(key);
+    m.load();
+    m.select(selected);
+    return m;
+  }
+
+  static void storeServers(const test::ScratchKey& key, const Names& names) {
     auto settings = key.open();
     for (size_t i = 0; i < names.size(); ++i) {
       settings->writeText(setting::serverValueName(static_cast<int32_t>(i + 1)), names[i]);
     }
     settings->write(setting::Servers, static_cast<int32_t>(names.size()));
   }
-  static std::string storedText(const test::ScratchKey& key, const std::string& name) {
-    return key.open()->readText(name, "<absent>");
+  static Names storedNames(const test::ScratchKey& key) {
+    auto settings = key.open();
+    Names names;
+    for (int32_t n = 1; n <= settings->read(setting::Servers); ++n) {
+      names.push_back(settings->readText(setting::serverValueName(n), "<absent>"));
+    }
+    return names;
   }
   static int32_t storedNumber(const test::ScratchKey& key, const char* name) {
     return key.open()->readNumber(name, -1);
-  }
-  std::vector<std::string> testedHosts() const {
-    std::vector<std::string> hosts;
-    for (const auto& series : network.started) hosts.push_back(series.host);
-    return hosts;
   }
 
   test::ScratchKey scratch;
   FakeNetwork network;
   std::vector<MessageBoxRequest> questions;
-  std::vector<std::string> events;
+  Names events;
   int32_t answer = AnswerNo;
 };
-
-using Names = std::vector<std::string>;
 
 TEST_F(ServerDialogTest, ListKeepsStoredOrderUpToTheFirstEmptyNameAndStoresItBack) {
   struct Case {
     int32_t servers;
     Names stored;  // Server1, Server2, ...
-    std::string primary;
-    Names shown;
-    Names storedBack;  // Server1.. after storing; Servers is their count
+    const char* shown;
+    Names storedBack;
   } cases[] = {
-      {3,
-       {"p", "zulu.example", "alpha.example"},
-       "p",
-       {"zulu.example", "alpha.example"},
-       {"p", "zulu.example", "alpha.example"}},
-      {4, {"p", "b", "", "d"}, "p", {"b"}, {"p", "b"}},
-      {1, {"p", "beyond.example"}, "p", {}, {"p"}},
-      {3, {"", "b", "c"}, "", {"b", "c"}, {"b", "c"}},  // the first secondary becomes Server1
+      {3, {"p", "zulu", "alpha"}, "p: zulu alpha", {"p", "zulu", "alpha"}},
+      {4, {"p", "b", "", "d"}, "p: b", {"p", "b"}},
+      {1, {"p", "beyond"}, "p:", {"p"}},
+      {3, {"", "b", "c"}, ": b c", {"b", "c"}},  // the first secondary becomes Server1
   };
   for (const Case& c : cases) {
     test::ScratchKey key;
@@ -151,163 +169,94 @@ TEST_F(ServerDialogTest, ListKeepsStoredOrderUpToTheFirstEmptyNameAndStoresItBac
     key.open()->write(setting::Servers, c.servers);
     ServerDialogModel m = model(key);
     m.load();
-    EXPECT_EQ(m.primary(), c.primary) << c.servers;
-    EXPECT_EQ(m.secondaries(), c.shown) << c.servers;
-    EXPECT_EQ(m.selected(), ServerDialogModel::kNoSelection);
+    EXPECT_EQ(describe(m), c.shown);
     m.store();
-    EXPECT_EQ(storedNumber(key, "Servers"), static_cast<int32_t>(c.storedBack.size()));
-    for (size_t i = 0; i < c.storedBack.size(); ++i) {
-      EXPECT_EQ(storedText(key, setting::serverValueName(static_cast<int32_t>(i + 1))),
-                c.storedBack[i]);
-    }
+    EXPECT_EQ(storedNames(key), c.storedBack) << c.shown;
   }
 }
 
 TEST_F(ServerDialogTest, ChoicesSelectTheStoredValueOrCarryItAsCustom) {
   struct Case {
     std::optional<int32_t> frequency, requests, reportOnly;
-    const char* frequencyLabel;
-    const char* requestsLabel;
+    const char* shown;  // frequency, requests, report-only
     int32_t storedFrequency, storedRequests, storedReportOnly;
+    size_t frequencyEntries;
   } cases[] = {
-      {{}, {}, {}, "1 minute", "Automatic", 60, 0, 0},
-      {600, 3, 7, "10 minutes", "3", 600, 3, 1},
-      {45, 12, 0, "Custom", "Custom", 45, 12, 0},
-      {86400, 0, 1, "24 hours", "Automatic", 86400, 0, 1},
+      {{}, {}, {}, "1 minute, Automatic, 0", 60, 0, 0, 14},
+      {600, 3, 7, "10 minutes, 3, 1", 600, 3, 1, 14},
+      {45, 12, 0, "Custom, Custom, 0", 45, 12, 0, 15},
+      {86400, 0, 1, "24 hours, Automatic, 1", 86400, 0, 1, 14},
   };
   for (const Case& c : cases) {
     test::ScratchKey key;
-    {
-      auto settings = key.open();
-      if (c.frequency) settings->write(setting::Frequency, *c.frequency);
-      if (c.requests) settings->write(setting::Requests, *c.requests);
-      if (c.reportOnly) settings->write(setting::ReportOnly, *c.reportOnly);
-    }
+    if (c.frequency) key.open()->write(setting::Frequency, *c.frequency);
+    if (c.requests) key.open()->write(setting::Requests, *c.requests);
+    if (c.reportOnly) key.open()->write(setting::ReportOnly, *c.reportOnly);
     ServerDialogModel m = model(key);
     m.load();
-    const ChoiceList& frequency = m.frequency();
-    const ChoiceList& requests = m.requests();
-    ASSERT_GE(frequency.selected(), 0);
-    ASSERT_GE(requests.selected(), 0);
-    EXPECT_EQ(frequency.entries()[frequency.selected()].label, c.frequencyLabel);
-    EXPECT_EQ(requests.entries()[requests.selected()].label, c.requestsLabel);
-    // "Custom" is one more entry after the fixed ones, never in their place.
-    const bool custom = std::string(c.frequencyLabel) == "Custom";
-    EXPECT_EQ(frequency.entries().size(), frequencyChoices().size() + (custom ? 1 : 0));
+    auto label = [](const ChoiceList& list) {
+      return list.selected() < 0 ? std::string("none") : list.entries()[list.selected()].label;
+    };
+    EXPECT_EQ(
+        label(m.frequency()) + ", " + label(m.requests()) + ", " + (m.reportOnly() ? "1" : "0"),
+        c.shown);
+    EXPECT_EQ(m.frequency().entries().size(), c.frequencyEntries);
     m.store();
-    EXPECT_EQ(storedNumber(key, "Frequency"), c.storedFrequency);
-    EXPECT_EQ(storedNumber(key, "Requests"), c.storedRequests);
-    EXPECT_EQ(storedNumber(key, "ReportOnly"), c.storedReportOnly);
+    EXPECT_EQ(storedNumber(key, "Frequency"), c.storedFrequency) << c.shown;
+    EXPECT_EQ(storedNumber(key, "Requests"), c.storedRequests) << c.shown;
+    EXPECT_EQ(storedNumber(key, "ReportOnly"), c.storedReportOnly) << c.shown;
+    m.frequency().select(-1);
+    EXPECT_EQ(m.frequency().value(), 5);  // nothing selected: the first entry's value
   }
-  // Nothing selected: the first entry's value.
-  ServerDialogModel m = model();
-  m.load();
-  m.frequency().select(-1);
-  EXPECT_EQ(m.frequency().value(), 5);
 }
 
+enum class Check { None, Answers, SilentYes, SilentNo };
 using Button = DialogFocus (ServerDialogModel::*)();
 
 TEST_F(ServerDialogTest, ButtonsEditTheListAndMoveTheFocus) {
-  const Button push = &ServerDialogModel::pushToSecondary;
-  const Button remove = &ServerDialogModel::deleteSelected;
-  const Button up = &ServerDialogModel::moveUp;
-  const Button down = &ServerDialogModel::moveDown;
-  constexpr int none = ServerDialogModel::kNoSelection;
-  const auto unchanged = DialogFocus::Unchanged;
-  const auto field = DialogFocus::PrimaryField;
-  const auto list = DialogFocus::SecondaryList;
+  const Button push = &ServerDialogModel::pushToSecondary,
+               remove = &ServerDialogModel::deleteSelected, up = &ServerDialogModel::moveUp,
+               down = &ServerDialogModel::moveDown;
+  const auto same = DialogFocus::Unchanged, field = DialogFocus::PrimaryField,
+             list = DialogFocus::SecondaryList;
   struct Case {
-    const char* what;
     Button button;
-    std::string primary;
-    Names list;
-    int selected;
-    std::map<std::string, NtpStatus> replies;
-    int32_t answer;  // to the question, when one is asked
-    std::string primaryAfter;
-    Names listAfter;
-    int selectedAfter;
+    const char* before;
+    Check test;  // of the primary, and how it goes
+    const char* after;
     DialogFocus focus;
-    Names tested;
   } cases[] = {
-      {"push empty", push, "", {"x"}, none, {}, AnswerYes, "", {"x"}, none, unchanged, {}},
-      {"push answered",
-       push,
-       "a",
-       {"x", "y"},
-       1,
-       {{"a", Ok}},
-       AnswerNo,
-       "",
-       {"a", "x", "y"},
-       2,
-       field,
-       {"a"}},
-      {"push refused", push, "a", {"x"}, none, {}, AnswerNo, "a", {"x"}, none, unchanged, {"a"}},
-      {"push anyway", push, "a", {}, none, {}, AnswerYes, "", {"a"}, none, field, {"a"}},
-      {"delete", remove, "p", {"x", "y", "z"}, 1, {}, AnswerNo, "p", {"x", "z"}, none, list, {}},
-      {"delete none", remove, "p", {"x"}, none, {}, AnswerNo, "p", {"x"}, none, unchanged, {}},
-      {"up", up, "p", {"x", "y", "z"}, 2, {}, AnswerNo, "p", {"x", "z", "y"}, 1, list, {}},
-      {"up from top", up, "p", {"x", "y"}, 0, {}, AnswerNo, "x", {"p", "y"}, none, field, {}},
-      {"up from top, no primary", up, "", {"x", "y"}, 0, {}, AnswerNo, "x", {"y"}, none, field, {}},
-      {"up none", up, "p", {"x"}, none, {}, AnswerNo, "p", {"x"}, none, unchanged, {}},
-      {"down", down, "p", {"x", "y", "z"}, 0, {}, AnswerNo, "p", {"y", "x", "z"}, 1, list, {}},
-      {"down last", down, "p", {"x", "y"}, 1, {}, AnswerNo, "p", {"x", "y"}, 1, unchanged, {}},
-      {"down none",
-       down,
-       "p",
-       {"x", "y"},
-       none,
-       {{"p", Ok}},
-       AnswerNo,
-       "x",
-       {"p", "y"},
-       0,
-       list,
-       {"p"}},
-      {"down none, no primary",
-       down,
-       "",
-       {"x", "y"},
-       none,
-       {},
-       AnswerYes,
-       "x",
-       {"x", "y"},
-       0,
-       list,
-       {""}},
-      {"down none refused",
-       down,
-       "p",
-       {"x"},
-       none,
-       {},
-       AnswerNo,
-       "p",
-       {"x"},
-       none,
-       unchanged,
-       {"p"}},
-      {"down none, empty list", down, "p", {}, none, {}, AnswerYes, "p", {}, none, unchanged, {}},
+      {push, ": x", Check::None, ": x", same},
+      {push, "a: x y*", Check::Answers, ": a x y*", field},
+      {push, "a: x", Check::SilentNo, "a: x", same},
+      {push, "a:", Check::SilentYes, ": a", field},
+      {remove, "p: x y* z", Check::None, "p: x z", list},
+      {remove, "p: x", Check::None, "p: x", same},
+      {up, "p: x y z*", Check::None, "p: x z* y", list},
+      {up, "p: x* y", Check::None, "x: p y", field},
+      {up, ": x* y", Check::None, "x: y", field},
+      {up, "p: x", Check::None, "p: x", same},
+      {down, "p: x* y z", Check::None, "p: y x* z", list},
+      {down, "p: x y*", Check::None, "p: x y*", same},
+      {down, "p: x y", Check::Answers, "x: p* y", list},
+      {down, ": x y", Check::SilentYes, "x: x* y", list},  // the empty primary is tested too
+      {down, "p: x", Check::SilentNo, "p: x", same},
+      {down, "p:", Check::None, "p:", same},  // nothing to swap with
   };
   for (const Case& c : cases) {
     test::ScratchKey key;
-    Names stored = {c.primary};
-    stored.insert(stored.end(), c.list.begin(), c.list.end());
-    storeServers(key, stored);
+    ServerDialogModel m = loaded(key, c.before);
     network.reset();
-    network.replies = c.replies;
-    answer = c.answer;
-    ServerDialogModel m = model(key);
-    m.load();
-    m.select(c.selected);
-    EXPECT_EQ((m.*c.button)(), c.focus) << c.what;
-    EXPECT_EQ(m.primary(), c.primaryAfter) << c.what;
-    EXPECT_EQ(m.secondaries(), c.listAfter) << c.what;
-    EXPECT_EQ(m.selected(), c.selectedAfter) << c.what;
-    EXPECT_EQ(testedHosts(), c.tested) << c.what;
+    network.replies.clear();
+    if (c.test == Check::Answers) network.replies[m.primary()] = Ok;
+    answer = c.test == Check::SilentYes ? AnswerYes : AnswerNo;
+    const std::string primary = m.primary();
+    EXPECT_EQ((m.*c.button)(), c.focus) << c.before << " -> " << c.after;
+    EXPECT_EQ(describe(m), c.after) << c.before;
+    const Names tested = c.test == Check::None ? Names() : Names({primary});
+    Names hosts;
+    for (const auto& series : network.started) hosts.push_back(series.host);
+    EXPECT_EQ(hosts, tested) << c.before;
   }
 }
 
@@ -316,12 +265,11 @@ TEST_F(ServerDialogTest, OnlyAReplyPassesTheTestSilently) {
     std::optional<NtpStatus> reply;  // none: silent
     bool refuseStart;
     int32_t answer;
-    bool passes;
-    bool asked;
+    bool passes, asked;
     uint32_t waitedMs;
   } cases[] = {
       {Ok, false, AnswerNo, true, false, 50},
-      {BadReference, false, AnswerNo, true, false, 50},  // a reply, if not a usable reference
+      {BadReference, false, AnswerNo, true, false, 50},  // a reply, if no usable reference
       {NoResponse, false, AnswerNo, false, true, 50},
       {Failed, false, AnswerYes, true, true, 50},
       {{}, false, AnswerNo, false, true, 1100},
@@ -333,24 +281,19 @@ TEST_F(ServerDialogTest, OnlyAReplyPassesTheTestSilently) {
     if (c.reply) network.replies["time.example"] = *c.reply;
     network.refuseStart = c.refuseStart;
     network.waitedMs = 0;
-    questions.clear();
     events.clear();
     answer = c.answer;
-    ServerDialogModel m = model();
-    EXPECT_EQ(m.testServer("time.example"), c.passes) << c.waitedMs;
+    EXPECT_EQ(model(scratch).testServer("time.example"), c.passes) << c.waitedMs;
     EXPECT_EQ(network.waitedMs, c.waitedMs);
     // The wait cursor is gone before the question shows.
     EXPECT_EQ(events, c.asked ? Names({"wait", "done", "ask"}) : Names({"wait", "done"}));
-    if (!c.refuseStart) {
-      ASSERT_EQ(network.started.size(), 1u);
-      const FakeNetwork::Series& series = network.started[0];
-      EXPECT_EQ(series.host, "time.example");
-      EXPECT_EQ(series.tag, 0);
-      EXPECT_EQ(series.timeoutMs, 1000);
-      EXPECT_EQ(series.requestCount, 0);  // automatic
+    for (const auto& series : network.started) {
+      EXPECT_EQ(series.host + " " + std::to_string(series.tag) + " " +
+                    std::to_string(series.timeoutMs) + " " + std::to_string(series.requestCount),
+                "time.example 0 1000 0");  // an automatic series
     }
   }
-  ASSERT_EQ(questions.size(), 1u);
+  ASSERT_EQ(questions.size(), 4u);
   EXPECT_EQ(questions[0].text,
             "The server time.example does not appear to be responding to a time request.\r\n"
             "Would you like to use this server anyway?");
@@ -360,7 +303,7 @@ TEST_F(ServerDialogTest, OnlyAReplyPassesTheTestSilently) {
 }
 
 TEST_F(ServerDialogTest, AnAnswerAfterItsTestGaveUpCountsForNoLaterTest) {
-  ServerDialogModel m = model();
+  ServerDialogModel m = model(scratch);
   EXPECT_FALSE(m.testServer("slow.example"));
   // The first series answers while the second test waits; the second stays
   // silent.
@@ -394,8 +337,7 @@ TEST_F(ServerDialogTest, AnswerFromTheRequestThreadIsSeen) {
   services.settingsDirectory = scratch.directory();
   services.startRequest = replyFromAnotherThread;
   services.sleep = waitForReplier;
-  ServerDialogModel m(services);
-  EXPECT_TRUE(m.testServer("time.example"));
+  EXPECT_TRUE(ServerDialogModel(services).testServer("time.example"));
   EXPECT_TRUE(questions.empty());
   waitForReplier(0);  // an answer before the first check leaves the thread unjoined
 }
@@ -403,97 +345,73 @@ TEST_F(ServerDialogTest, AnswerFromTheRequestThreadIsSeen) {
 TEST_F(ServerDialogTest, OkStoresOnlyWhenThePrimaryIsAccepted) {
   storeServers(scratch, {"", "b", "c", "old4", "old5"});
   scratch.open()->write(setting::Servers, 3);
-  ServerDialogModel m = model();
+  ServerDialogModel m = model(scratch);
   m.load();
-  answer = AnswerNo;  // the empty primary does not answer
-  EXPECT_FALSE(m.accept());
-  EXPECT_EQ(storedNumber(scratch, "Servers"), 3);
+  EXPECT_FALSE(m.accept());  // the empty primary does not answer, and No
+  EXPECT_EQ(storedNames(scratch), Names({"", "b", "c"}));
   EXPECT_EQ(storedNumber(scratch, "Frequency"), -1);
 
   answer = AnswerYes;
   EXPECT_TRUE(m.accept());
-  EXPECT_EQ(testedHosts(), Names({"", ""}));
-  EXPECT_EQ(storedText(scratch, "Server1"), "b");
-  EXPECT_EQ(storedText(scratch, "Server2"), "c");
-  EXPECT_EQ(storedNumber(scratch, "Servers"), 2);
-  EXPECT_EQ(storedText(scratch, "Server4"), "old4");  // beyond the count, ignored
+  EXPECT_EQ(storedNames(scratch), Names({"b", "c"}));
+  EXPECT_EQ(scratch.open()->readText("Server4", ""), "old4");  // beyond the count, ignored
   EXPECT_EQ(storedNumber(scratch, "Frequency"), 60);
 }
 
 TEST_F(ServerDialogTest, AFailedStoreReachesTheCallerAndLeavesTheCount) {
-  storeServers(scratch, {"p", "x"});
-  ServerDialogModel m = model();
-  m.load();
+  ServerDialogModel m = loaded(scratch, "p: x");
   m.setPrimaryFromField("new.example");
   network.replies["new.example"] = Ok;
   if (!scratch.refuseWrites()) GTEST_SKIP() << "no way to make the store refuse here";
   EXPECT_THROW(m.accept(), std::runtime_error);
-  EXPECT_EQ(storedNumber(scratch, "Servers"), 2);
-  EXPECT_EQ(storedText(scratch, "Server1"), "p");
+  EXPECT_EQ(storedNames(scratch), Names({"p", "x"}));
 }
 
 TEST_F(ServerDialogTest, NamesAreKeptByteForByteWithinTheirLimits) {
-  const std::string long254(254, 'a');
   const std::string long255 = std::string(254, 'b') + 'c';
-  const Names odd = {long254,
-                     long255,
-                     std::string(300, 'd'),
-                     "time server.example",
-                     "a;b %s%n%% & del *.*",
-                     "\xe9t\xe9.example\xff",
-                     "quote\"back\\slash"};
+  const Names odd = {std::string(254, 'a'), long255, std::string(300, 'd'), "a;b %s%n%% & del *.*",
+                     "caf\xe9 \"x\\y\"\xff"};
   Names stored = {long255};
   stored.insert(stored.end(), odd.begin(), odd.end());
   storeServers(scratch, stored);
-  ServerDialogModel m = model();
+  ServerDialogModel m = model(scratch);
   m.load();
-  EXPECT_EQ(m.primary(), long255);
-  Names expected = odd;
-  expected[2] = std::string(255, 'd');  // at most 255 of a stored name
-  EXPECT_EQ(m.secondaries(), expected);
+  Names expected = stored;
+  expected[3] = std::string(255, 'd');  // at most 255 of a stored name
+  m.store();
+  EXPECT_EQ(storedNames(scratch), expected);
 
   // The field gives at most 254 typed characters; the name the dialog put
   // there stays whole while it is left alone.
   m.setPrimaryFromField(long255);
   EXPECT_EQ(m.primary(), long255);
-  m.store();
-  EXPECT_EQ(storedText(scratch, "Server1"), long255);
-  for (size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(storedText(scratch, setting::serverValueName(static_cast<int32_t>(i + 2))),
-              expected[i]);
-  }
   m.setPrimaryFromField(std::string(255, 'e'));
   EXPECT_EQ(m.primary(), std::string(254, 'e'));
-  m.setPrimaryFromField(long254);
-  EXPECT_EQ(m.primary(), long254);
 
   // A name is text, never a format.
-  m.setPrimaryFromField(odd[4]);
-  EXPECT_FALSE(m.testServer(m.primary()));
+  EXPECT_FALSE(m.testServer(odd[3]));
   ASSERT_EQ(questions.size(), 1u);
   EXPECT_EQ(questions[0].text.rfind("The server a;b %s%n%% & del *.* does not appear", 0), 0u);
 }
 
 TEST_F(ServerDialogTest, FoundApplianceTakesThePrimaryFieldWhateverThePushDid) {
   struct Case {
-    std::string primary;
-    std::map<std::string, NtpStatus> replies;
-    Names listAfter;
+    const char* before;
+    bool answers;
+    const char* after;
   } cases[] = {
-      {"p", {{"p", Ok}}, {"p", "x"}},
-      {"p", {}, {"x"}},  // refused: the old primary is not kept
-      {"", {}, {"x"}},
+      {"p: x", true, "appliance: p x"},
+      {"p: x", false, "appliance: x"},  // refused: the old primary is not kept
+      {": x", false, "appliance: x"},
   };
   for (const Case& c : cases) {
     test::ScratchKey key;
-    storeServers(key, {c.primary, "x"});
-    network.replies = c.replies;
-    ServerDialogModel m = model(key);
-    m.load();
-    key.open()->write(setting::Server1, "appliance.example");  // as the search stores it
+    ServerDialogModel m = loaded(key, c.before);
+    network.replies.clear();
+    if (c.answers) network.replies["p"] = Ok;
+    key.open()->write(setting::Server1, "appliance");  // as the search stores it
     m.applianceFound();
-    EXPECT_EQ(m.primary(), "appliance.example") << c.primary;
-    EXPECT_EQ(m.secondaries(), c.listAfter) << c.primary;
+    EXPECT_EQ(describe(m), c.after) << c.before;
   }
 }
 
