@@ -170,6 +170,8 @@ TEST_F(ServerDialogTest, ListKeepsStoredOrderUpToTheFirstEmptyNameAndStoresItBac
     ServerDialogModel m = model(key);
     m.load();
     EXPECT_EQ(describe(m), c.shown);
+    m.select(static_cast<int>(m.secondaries().size()));  // past the end: no selection
+    EXPECT_EQ(m.selected(), ServerDialogModel::kNoSelection);
     m.store();
     EXPECT_EQ(storedNames(key), c.storedBack) << c.shown;
   }
@@ -205,7 +207,7 @@ TEST_F(ServerDialogTest, ChoicesSelectTheStoredValueOrCarryItAsCustom) {
     EXPECT_EQ(storedNumber(key, "Frequency"), c.storedFrequency) << c.shown;
     EXPECT_EQ(storedNumber(key, "Requests"), c.storedRequests) << c.shown;
     EXPECT_EQ(storedNumber(key, "ReportOnly"), c.storedReportOnly) << c.shown;
-    m.frequency().select(-1);
+    m.frequency().select(static_cast<int>(c.frequencyEntries));
     EXPECT_EQ(m.frequency().value(), 5);  // nothing selected: the first entry's value
   }
 }
