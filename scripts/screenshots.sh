@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Makes the README's screenshots: the notification-area icon in its four
-# states with the tooltip showing, the open menu, and the Exit and About
-# dialogs, in Wine's virtual desktop (which has a taskbar with a notification
-# area), on a private Xvfb display, against time servers on loopback.
+# states with the tooltip showing, the open menu, the Exit and About dialogs
+# and the Server Configuration dialog with its question, in Wine's virtual
+# desktop (which has a taskbar with a notification area), on a private Xvfb
+# display, against time servers on loopback.
 #
 #   scripts/screenshots.sh            PNGs into docs/screenshots/
 #
@@ -92,7 +93,9 @@ hover_icon() {
 
 shot() {
   local name=$1 left=$2 top=$3 w=$4 h=$5
-  driver screenshot "Z:$(echo "$work/$name.bmp" | sed 's|/|\\|g')"
+  # Through a pipe: explorer may return before the program it started has
+  # ended, and the pipe's end is when the driver has written the picture.
+  driver screenshot "Z:$(echo "$work/$name.bmp" | sed 's|/|\\|g')" | cat
   python3 "$root/scripts/bmp_to_png.py" "$work/$name.bmp" "$shots/$name.png" "$left" "$top" "$w" "$h"
   echo "$shots/$name.png"
 }
@@ -138,6 +141,24 @@ wait_dialog "About Orvantis Veltraw"
 sleep 0.5
 dialog_shot about-dialog "About Orvantis Veltraw"
 driver click "About Orvantis Veltraw" 1
+
+# The Server Configuration dialog with two secondaries, one of them selected;
+# then the question for a typed server that does not answer.
+wine reg add 'HKCU\Software\Orvantis\Veltraw' /v Server2 /t REG_SZ /d "$prefix.31" /f >/dev/null
+wine reg add 'HKCU\Software\Orvantis\Veltraw' /v Server3 /t REG_SZ /d "$prefix.32" /f >/dev/null
+wine reg add 'HKCU\Software\Orvantis\Veltraw' /v Servers /t REG_DWORD /d 3 /f >/dev/null
+driver command 104
+wait_dialog "Server Configuration"
+driver select "Server Configuration" 1003 1
+sleep 0.5
+dialog_shot server-dialog "Server Configuration"
+driver set-text "Server Configuration" 1008 "$prefix.37"
+driver click-async "Server Configuration" 1004
+wait_dialog Veltraw
+sleep 0.5
+dialog_shot server-question Veltraw
+driver click Veltraw 7
+driver click "Server Configuration" 2
 
 # Blue, then the "no" sign: a primary that never answers; ten requests of
 # 2.5 s each keep the requesting state long enough to look at.

@@ -150,15 +150,20 @@ bool isCombo(HWND item) {
 
 bool noDialog(const char* caption) { return dialogsNamed(caption).empty(); }
 
+// The entries are read as wide text and printed in the program's 8-bit code
+// page: Wine does not convert the 8-bit forms of these messages between
+// processes (a Unicode control hands over its wide text as it is).
 void printItems(HWND list) {
   const bool combo = isCombo(list);
-  const LRESULT count = SendMessageA(list, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
-  const LRESULT selected = SendMessageA(list, combo ? CB_GETCURSEL : LB_GETCURSEL, 0, 0);
+  const LRESULT count = SendMessageW(list, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
+  const LRESULT selected = SendMessageW(list, combo ? CB_GETCURSEL : LB_GETCURSEL, 0, 0);
   for (LRESULT i = 0; i < count; ++i) {
-    const LRESULT length = SendMessageA(list, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, i, 0);
-    std::string text(static_cast<size_t>(length > 0 ? length : 0) + 1, '\0');
-    SendMessageA(list, combo ? CB_GETLBTEXT : LB_GETTEXT, i, reinterpret_cast<LPARAM>(&text[0]));
-    std::printf("%s%s\n", i == selected ? "* " : "", text.c_str());
+    const LRESULT length = SendMessageW(list, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, i, 0);
+    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0) + 1, L'\0');
+    SendMessageW(list, combo ? CB_GETLBTEXT : LB_GETTEXT, i, reinterpret_cast<LPARAM>(&wide[0]));
+    char text[4096] = {};
+    WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, text, sizeof text - 1, nullptr, nullptr);
+    std::printf("%s%s\n", i == selected ? "* " : "", text);
   }
 }
 
