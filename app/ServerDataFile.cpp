@@ -12,7 +12,7 @@ const char* const ServerDataFile::kHeader =
     "(ms),Reference (dec),Originate (dec),Receive (dec),Transmit (dec),Reference (hex),Originate "
     "(hex),Receive (hex),Transmit (hex)\n";
 
-ServerDataFile::ServerDataFile() : ServerDataFile(systemLogEnvironment()) {}
+ServerDataFile::ServerDataFile() : ServerDataFile(LogEnvironment::Platform()) {}
 
 ServerDataFile::ServerDataFile(LogEnvironment& environment) : m_environment(environment) {}
 
