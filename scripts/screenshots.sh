@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Makes the README's screenshots: the notification-area icon in its four
 # states with the tooltip showing, the open menu, the Exit and About dialogs
-# and the Server Configuration dialog with its question, in Wine's virtual
-# desktop (which has a taskbar with a notification area), on a private Xvfb
-# display, against time servers on loopback.
+# the Server Configuration dialog with its question, and the Log Settings and
+# Monitoring dialogs, in Wine's virtual desktop (which has a taskbar with a
+# notification area), on a private Xvfb display, against time servers on
+# loopback.
 #
 #   scripts/screenshots.sh            PNGs into docs/screenshots/
 #
@@ -53,7 +54,10 @@ veltraw_wine_prefix "$work/wineprefix"
 
 # Runs in the virtual desktop, where the taskbar and the program are.
 in_desktop() { wine explorer "$desktop" "$@" </dev/null; }
-driver() { in_desktop "$driver_exe" "$@"; }
+# The desktop's explorer returns as soon as it has started the program;
+# reading the program's output to its end waits for the program itself (a
+# screenshot read before the driver has written it is empty).
+driver() { in_desktop "$driver_exe" "$@" | cat; }
 
 wait_for_line() {
   local pattern=$1
@@ -159,6 +163,32 @@ sleep 0.5
 dialog_shot server-question Veltraw
 driver click Veltraw 7
 driver click "Server Configuration" 2
+
+# The output settings, filled in as a user might have them. The dialogs read
+# the values when they open; Cancel applies nothing, and no condition set
+# here can fire against a primary that answers well.
+set_value() { wine reg add 'HKCU\Software\Orvantis\Veltraw' /v "$1" /t "$2" /d "$3" /f >/dev/null; }
+set_value LogFile REG_SZ 'C:\Veltraw\veltraw.log'
+set_value LogDetails REG_DWORD 1
+set_value DataFile REG_SZ 'C:\Veltraw\servers.csv'
+driver command 105
+wait_dialog "Log Settings"
+sleep 0.5
+dialog_shot log-settings-dialog "Log Settings"
+driver click "Log Settings" 2
+set_value MonitorCommand REG_SZ 'C:\Veltraw\notify.cmd %2 %1 %3'
+set_value MonitorLatency REG_DWORD 150
+set_value MonitorOnTimeout REG_DWORD 1
+set_value MonitorOnBadRef REG_DWORD 1
+set_value MonitorOnRecovery REG_DWORD 1
+driver command 109
+wait_dialog "Monitoring"
+sleep 0.5
+dialog_shot monitoring-dialog "Monitoring"
+driver click "Monitoring" 2
+for value in MonitorOnTimeout MonitorOnBadRef MonitorOnRecovery; do
+  set_value $value REG_DWORD 0
+done
 
 # Blue, then the "no" sign: a primary that never answers; ten requests of
 # 2.5 s each keep the requesting state long enough to look at.
