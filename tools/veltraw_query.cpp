@@ -3,6 +3,7 @@
 // the last reply decoded.
 //
 //   veltraw-query HOST [COUNT [TIMEOUT_MS]] [-v]
+//   veltraw-query --version
 //
 // COUNT 0 is the automatic mode. The exit status is the series' status:
 // 0 Ok, 1 no response, 2 bad reference, 3 failed; 64 for a usage error.
@@ -18,6 +19,7 @@
 
 #include "LIB/Log/ErrorLog.h"
 #include "LIB/Log/LogSinks.h"
+#include "VeltrawVersion.h"
 #include "sntp/NtpResult.h"
 #include "sntp/RequestThread.h"
 
@@ -147,6 +149,7 @@ bool ParseInt(const char* text, int32_t& value) {
 int Usage() {
   std::fprintf(stderr,
                "usage: veltraw-query HOST [COUNT [TIMEOUT_MS]] [-v]\n"
+               "       veltraw-query --version\n"
                "  COUNT       requests in the series; 0 = automatic (default 1)\n"
                "  TIMEOUT_MS  wait for each reply (default 2500)\n"
                "  -v          write the program's log to standard error\n");
@@ -156,6 +159,10 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("veltraw-query %s\n", VELTRAW_VERSION_TEXT);
+    return 0;
+  }
   std::string host;
   int32_t count = 1;
   int32_t timeoutMs = 2500;
