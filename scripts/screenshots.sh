@@ -113,7 +113,15 @@ hover_icon() {
 
 shot() {
   local name=$1 left=$2 top=$3 w=$4 h=$5
-  driver screenshot "Z:$(echo "$work/$name.bmp" | sed 's|/|\\|g')"
+  local bmp=$work/$name.bmp
+  rm -f "$bmp"
+  driver screenshot "Z:$(echo "$bmp" | sed 's|/|\\|g')"
+  # explorer may return before the driver it started has written the whole
+  # picture (a 24-bit BMP of the screen).
+  for _ in $(seq 1 100); do
+    [ "$(stat -c %s "$bmp" 2>/dev/null || echo 0)" -ge $((54 + width * 3 * height)) ] && break
+    sleep 0.1
+  done
   python3 "$root/scripts/bmp_to_png.py" "$work/$name.bmp" "$shots/$name.png" "$left" "$top" "$w" "$h"
   echo "$shots/$name.png"
 }
