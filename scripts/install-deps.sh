@@ -7,6 +7,7 @@ packages=(
   clang libclang-rt-dev               # sanitizers and libFuzzer
   googletest libbenchmark-dev         # GoogleTest sources for both builds, Google Benchmark
   g++-mingw-w64-x86-64-posix          # the Windows build
+  nsis                                # its installer
   wine wine64 xvfb xauth              # running it
   chrony                              # a real time server for the tests (run with -x only)
   libcap2-bin                         # capsh: end-to-end runs drop the right to set the clock

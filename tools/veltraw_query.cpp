@@ -18,6 +18,7 @@
 #include "LIB/Log/ErrorLog.h"
 #include "LIB/Log/LogSinks.h"
 #include "LIB/Net/UDPSocket.h"
+#include "VeltrawVersion.h"
 #include "sntp/NtpResult.h"
 #include "sntp/RequestThread.h"
 
@@ -152,6 +153,7 @@ const char kUsage[] =
     "  --csv       one line: host,status,offset_us,round_trip_us,stratum,reference_id\n"
     "  -v          write the program's log to standard error\n"
     "  --help      this text\n"
+    "  --version   the program's version\n"
     "Exit status: 0 ok, 1 no response, 2 bad reference, 3 failed, 64 usage error.\n";
 
 struct Options {
@@ -163,6 +165,7 @@ struct Options {
   bool csv = false;
   bool verbose = false;
   bool help = false;
+  bool version = false;
 };
 
 // A whole decimal number within [low, high], or false.
@@ -182,6 +185,8 @@ std::string ParseArguments(int argc, char** argv, Options& options) {
     const std::string argument = argv[i];
     if (argument == "--help" || argument == "-h") {
       options.help = true;
+    } else if (argument == "--version") {
+      options.version = true;
     } else if (argument == "-v") {
       options.verbose = true;
     } else if (argument == "--csv") {
@@ -207,7 +212,7 @@ std::string ParseArguments(int argc, char** argv, Options& options) {
       return "unexpected argument " + argument;
     }
   }
-  if (options.help) return std::string();
+  if (options.help || options.version) return std::string();
   if (options.host.empty()) return "HOST is missing";
   return std::string();
 }
@@ -249,6 +254,10 @@ int main(int argc, char** argv) {
   if (!problem.empty()) return Usage(problem);
   if (options.help) {
     std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::printf("veltraw-query %s\n", VELTRAW_VERSION_TEXT);
     return 0;
   }
 

@@ -1,0 +1,85 @@
+# The installer and its uninstaller, in a fresh Wine prefix of the case's own:
+# a silent install, the installed Veltraw running against a peer, and a silent
+# uninstall that ends it and removes everything except the user's settings.
+# Sourced by e2e.sh; CTest runs each case named on the next line.
+# e2e cases: installer
+
+installed_dir='C:\Program Files\Orvantis\Veltraw'
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Veltraw'
+user_run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+
+# The whole data of any registry value, blanks included; empty when absent.
+registry_data() {
+  wine reg query "$1" /v "$2" 2>/dev/null </dev/null | tr -d '\r' |
+    sed -n "s/^ *$2 *REG_[A-Z_]* *//p"
+}
+
+expect_registry() {
+  local actual
+  actual=$(registry_data "$1" "$2")
+  [ "$actual" = "$3" ] || fail "$1 $2 is \"$actual\", not \"$3\""
+}
+
+case_installer() {
+  fresh_case installer
+  [ -f "${VELTRAW_SETUP:-}" ] || fail "no installer at ${VELTRAW_SETUP:-?} (target installer)"
+  export WINEPREFIX=$case_dir/wineprefix
+  # Whatever happens, nothing of this prefix outlives the case.
+  trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+  local t0=$SECONDS
+  wineboot --init >"$case_dir/wineboot.log" 2>&1 </dev/null || true
+  local t1=$SECONDS
+
+  wine "$VELTRAW_SETUP" /S >"$case_dir/setup.txt" 2>&1 </dev/null || fail "the installer failed"
+  local t2=$SECONDS
+  local folder="$WINEPREFIX/drive_c/Program Files/Orvantis/Veltraw"
+  local shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Veltraw.lnk"
+  cmp -s "$folder/Veltraw.exe" "$VELTRAW_EXE" || fail "Veltraw.exe not installed as built"
+  cmp -s "$folder/veltraw-query.exe" "$VELTRAW_QUERY" || fail "veltraw-query.exe not installed"
+  [ -f "$folder/uninstall.exe" ] || fail "no uninstaller"
+  (cd "$folder" && stat -c '%n %s' -- *) >"$case_dir/files.txt"
+  [ -f "$shortcut" ] || fail "no Start-menu entry"
+  # The link names its target in the shell's UTF-16 as well as in ANSI.
+  grep -aqF "$installed_dir\\Veltraw.exe" "$shortcut" || fail "the Start-menu entry's target"
+
+  expect_registry "$uninstall_key" DisplayName Veltraw
+  expect_registry "$uninstall_key" DisplayVersion "$VELTRAW_VERSION"
+  expect_registry "$uninstall_key" Publisher Orvantis
+  expect_registry "$uninstall_key" UninstallString "\"$installed_dir\\uninstall.exe\""
+  expect_registry "$uninstall_key" QuietUninstallString "\"$installed_dir\\uninstall.exe\" /S"
+  expect_registry "$uninstall_key" DisplayIcon "$installed_dir\\Veltraw.exe,0"
+  [ "$(wine "$installed_dir\\veltraw-query.exe" --version </dev/null | tr -d '\r')" = \
+    "veltraw-query $VELTRAW_VERSION" ] || fail "veltraw-query --version"
+
+  # Configured, so that no first-run question holds it; registered to start
+  # with Windows by the machine's key and by the user's.
+  configure Servers=dword:1 "Server1=$prefix.31"
+  wine reg add "$run_key" /v VeltrawNTPClient /d "$installed_dir\\Veltraw.exe" /f >/dev/null
+  wine reg add "$user_run_key" /v VeltrawNTPClient /d "$installed_dir\\Veltraw.exe" /f >/dev/null
+  VELTRAW_EXE="$installed_dir\\Veltraw.exe" start_veltraw veltraw
+  wait_for_text "$case_dir/veltraw.txt" "Tray tip: Veltraw using $prefix.31 / PC" 30
+  driver running || fail "the installed Veltraw has no tray window"
+
+  local t3=$SECONDS
+  # Returns at once: the uninstaller goes on from a copy of itself.
+  wine "$installed_dir\\uninstall.exe" /S </dev/null || fail "the uninstaller did not start"
+  [ "$(wait_exit veltraw 30)" = 0 ] || fail "exit code of the installed Veltraw"
+  # Done when every process of the prefix has ended.
+  timeout 120 wineserver --wait || fail "the uninstaller did not finish"
+  local t4=$SECONDS
+
+  [ ! -e "$folder" ] || fail "the program folder is left: $(ls "$folder")"
+  [ ! -e "$WINEPREFIX/drive_c/Program Files/Orvantis" ] || fail "the empty Orvantis folder is left"
+  [ ! -e "$shortcut" ] || fail "the Start-menu entry is left"
+  ! wine reg query "$uninstall_key" >/dev/null 2>&1 </dev/null || fail "the uninstall entry is left"
+  [ -z "$(registry_data "$run_key" VeltrawNTPClient)" ] || fail "the machine's Run value is left"
+  [ -z "$(registry_data "$user_run_key" VeltrawNTPClient)" ] || fail "the user's Run value is left"
+  expect_registry "$key" Server1 "$prefix.31"
+  driver running && fail "a tray window is left"
+
+  echo "installer: $(stat -c %s "$VELTRAW_SETUP") bytes, installed $(paste -sd, "$case_dir/files.txt");" \
+    "prefix $((t1 - t0)) s, install $((t2 - t1)) s, start $((t3 - t2)) s, uninstall $((t4 - t3)) s"
+  wineserver -k >/dev/null 2>&1 || true
+  rm -rf "$WINEPREFIX"
+  echo "installer: ok"
+}
