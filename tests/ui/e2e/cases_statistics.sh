@@ -89,7 +89,11 @@ case_statistics() {
   done
   [ "$(driver foreground | tr -d '\r')" = "$stats_caption" ] || fail "not brought forward"
   driver command 103
-  sleep 1
+  for _ in $(seq 1 200); do
+    [ "$(grep -ac "ComandNotification(103)" "$case_dir/veltraw.txt")" -ge 2 ] && break
+    sleep 0.1
+  done
+  sleep 1  # time for a second dialog to show, were one made
   [ "$(driver count-dialogs "$stats_caption" | tr -d '\r')" = 1 ] || fail "not exactly one dialog"
   driver click "About Orvantis Veltraw" 1
 
