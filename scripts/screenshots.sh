@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Makes the README's screenshots: the notification-area icon in its four
 # states with the tooltip showing, the open menu, the Exit and About dialogs
-# the Server Configuration dialog with its question, and the Log Settings and
-# Monitoring dialogs, in Wine's virtual desktop (which has a taskbar with a
-# notification area), on a private Xvfb display, against time servers on
-# loopback.
+# the Server Configuration dialog with its question, the Log Settings,
+# Monitoring and Statistics dialogs, in Wine's virtual desktop (which has a
+# taskbar with a notification area), on a private Xvfb display, against time
+# servers on loopback.
 #
 #   scripts/screenshots.sh            PNGs into docs/screenshots/
 #
@@ -69,15 +69,18 @@ wait_for_line() {
   exit 1
 }
 
-# Starts Veltraw with only a primary server; the previous instance ends first.
+# Starts Veltraw with only a primary server, and any further settings given
+# as NAME TYPE VALUE; the previous instance ends first.
 start_with_server() {
   local server=$1 requests=$2
+  shift 2
   in_desktop "$exe" -uninstall || true
   wine reg delete 'HKCU\Software\Orvantis\Veltraw' /f >/dev/null 2>&1 || true
-  wine reg add 'HKCU\Software\Orvantis\Veltraw' /v Servers /t REG_DWORD /d 1 /f >/dev/null
-  wine reg add 'HKCU\Software\Orvantis\Veltraw' /v Server1 /t REG_SZ /d "$server" /f >/dev/null
-  wine reg add 'HKCU\Software\Orvantis\Veltraw' /v Requests /t REG_DWORD /d "$requests" /f \
-    >/dev/null
+  set -- Servers REG_DWORD 1 Server1 REG_SZ "$server" Requests REG_DWORD "$requests" "$@"
+  while [ $# -ge 3 ]; do
+    wine reg add 'HKCU\Software\Orvantis\Veltraw' /v "$1" /t "$2" /d "$3" /f >/dev/null
+    shift 3
+  done
   : >"$work/veltraw.txt"
   veltraw_without_clock_right wine explorer "$desktop" "$exe" >"$work/veltraw.txt" 2>&1 </dev/null &
 }
@@ -114,7 +117,15 @@ dialog_shot() {
   shot "$name" $((l - 16)) $((t - 16)) $((r - l + 32)) $((b - t + 32))
 }
 
-wait_dialog() { driver wait-dialog "$1" 10000; }
+# The driver's exit code is lost on the way through explorer; its output is not.
+wait_dialog() {
+  for _ in $(seq 1 100); do
+    [ "$(driver count-dialogs "$1" | tr -d '\r')" = 1 ] && return 0
+    sleep 0.1
+  done
+  echo "screenshots: no dialog \"$1\"" >&2
+  exit 1
+}
 
 # Green: the primary (chronyd) answered.
 start_with_server "$prefix.30" 1
@@ -207,4 +218,32 @@ wait_for_line "Tray tip: Veltraw got bad time reference from $prefix.52"
 sleep 0.5
 hover_icon
 tray_shot tray-bad-reference
+
+# The statistics of two servers after sixty updates: chronyd, and a responder
+# whose offset and round trip vary widely. The timer is set far off and the
+# updates are driven one at a time, so that none redraws the dialog while
+# the picture is taken.
+rows_file=$work/statistics.csv
+rm -f "$rows_file"
+start_with_server "$prefix.30" 1 Servers REG_DWORD 2 Server2 REG_SZ "$prefix.53" \
+  Frequency REG_DWORD 3600 DataFile REG_SZ "Z:$(echo "$rows_file" | sed 's|/|\\|g')"
+# Each update adds a row per server to the data file, after its header.
+wait_rows() {
+  for _ in $(seq 1 300); do
+    [ -f "$rows_file" ] && [ "$(wc -l <"$rows_file")" -ge "$1" ] && return 0
+    sleep 0.1
+  done
+  echo "screenshots: the data file has not $1 rows" >&2
+  exit 1
+}
+wait_rows 3
+for update in $(seq 2 60); do
+  driver tick
+  wait_rows $((2 * update + 1))
+done
+driver command 103
+wait_dialog "Veltraw Statistics"
+sleep 1
+dialog_shot statistics-dialog "Veltraw Statistics"
+driver click "Veltraw Statistics" 1
 echo "screenshots: done"

@@ -34,7 +34,8 @@ enum PeerOctet : int {
   kZeroReceiveThird = 50,  // two good replies 1000 ms ahead, then one with receive 0
   kThirtyDaysAhead = 51,   // offset out of range
   kKissOfDeath = 52,       // stratum 0 "RATE" with an alarm leap indicator
-  kDenied = 53,            // stratum 0 "DENY"
+  kJittery = 53,           // offset -15 ms and round trip 70 ms, both varying widely
+  kDenied = 54,            // stratum 0 "DENY"
 };
 
 inline std::string PeerPrefix() {

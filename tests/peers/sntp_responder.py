@@ -51,7 +51,9 @@ BEHAVIOURS = {
          {"zero": ["receive"]}],
     51: [{"offset_ms": 30 * 86400 * 1000.0}],               # 30 days ahead: out of range
     52: [{"li": 3, "stratum": 0, "refid": b"RATE"}],         # kiss-o'-death
-    53: [{"li": 3, "stratum": 0, "refid": b"DENY"}],
+    # A busy server far away: offset and round trip vary from reply to reply.
+    53: [{"offset_ms": -15, "offset_spread_ms": 40, "delay_ms": 70, "delay_spread_ms": 45}],
+    54: [{"li": 3, "stratum": 0, "refid": b"DENY"}],
 }
 
 
@@ -104,6 +106,18 @@ def build_reply(request, step, received_ns, sent_ns, rng):
         length = step["length"]
         reply = (reply + bytes(max(0, length - len(reply))))[:length]
     return reply
+
+
+def drawn(step, rng):
+    """step with its spreads drawn: a normally distributed offset and delay
+    around the step's own (the delay at least 0.5 ms)."""
+    step = dict(step)
+    if "offset_spread_ms" in step:
+        step["offset_ms"] = step.get("offset_ms", 0.0) + rng.gauss(0, step.pop("offset_spread_ms"))
+    if "delay_spread_ms" in step:
+        spread = rng.gauss(0, step.pop("delay_spread_ms"))
+        step["delay_ms"] = max(0.5, step.get("delay_ms", 0.0) + spread)
+    return step
 
 
 def restamp_transmit(data, step):
@@ -165,7 +179,7 @@ class Responder:
             self.schedule(now + late, sock, forged, address)
         if step.get("drop"):
             return
-        real = dict(step)
+        real = drawn(step, self.rng)
         real.pop("forge", None)
         if late:
             # Stamped now, sent later: the reply a slow network delivers late.

@@ -9,6 +9,7 @@
 //   driver command ID                    a menu command (WM_COMMAND)
 //   driver post MSG WPARAM [COUNT]       posts a message to the tray window COUNT times
 //   driver taskbar-created               what the shell broadcasts after a restart
+//   driver tick                          the update timer's tick: an update cycle now
 //   driver wait-dialog CAPTION MS        exit 0 once a dialog with that caption shows
 //   driver count-dialogs CAPTION         prints how many are shown
 //   driver texts CAPTION                 prints the texts of the dialog's controls
@@ -20,6 +21,8 @@
 //   driver items CAPTION ID              prints a list's or combo box's entries, one a line,
 //                                        the selected one marked with "* "
 //   driver select CAPTION ID INDEX       selects an entry (-1: none), as a click would
+//   driver item-data CAPTION ID          prints a list box's item data, one item a line
+//   driver foreground                    prints the title of the window in front
 //   driver enabled CAPTION ID            prints 1 or 0
 //   driver wait-no-dialog CAPTION MS     exit 0 once no dialog with that caption shows
 //   driver wait-menu MS                  exit 0 once a popup menu is open
@@ -44,6 +47,7 @@ const char* const kTrayClass = "ZephSystemTrayIcon";
 const char* const kTrayTitle = "Veltraw";
 const char* const kDialogClass = "#32770";
 const char* const kMenuClass = "#32768";
+const WPARAM kUpdateTimerId = 1001;  // the tray window's update timer
 
 HWND trayWindow() { return FindWindowA(kTrayClass, kTrayTitle); }
 
@@ -223,6 +227,10 @@ int main(int argc, char** argv) {
     HWND tray = trayWindow();
     return tray && PostMessageA(tray, RegisterWindowMessageA("TaskbarCreated"), 0, 0) ? 0 : 1;
   }
+  if (verb == "tick") {
+    HWND tray = trayWindow();
+    return tray && PostMessageA(tray, WM_TIMER, kUpdateTimerId, 0) ? 0 : 1;
+  }
   if (verb == "wait-dialog" && argc == 4) {
     return waitFor(std::atoi(argv[3]), dialogShown, argv[2]) ? 0 : 1;
   }
@@ -268,6 +276,20 @@ int main(int argc, char** argv) {
   }
   if (verb == "items" && argc == 4) {
     printItems(control(argv[2], argv[3]));
+    return 0;
+  }
+  if (verb == "item-data" && argc == 4) {
+    HWND list = control(argv[2], argv[3]);
+    const LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+      std::printf("%ld\n", static_cast<long>(SendMessageA(list, LB_GETITEMDATA, i, 0)));
+    }
+    return 0;
+  }
+  if (verb == "foreground") {
+    char title[256] = {};
+    GetWindowTextA(GetForegroundWindow(), title, sizeof title);
+    std::printf("%s\n", title);
     return 0;
   }
   if (verb == "select" && argc == 5) {

@@ -60,17 +60,17 @@ case_resync() {
 # tooltip; a server that asks to slow down (RATE) is asked half as often.
 case_kiss_codes() {
   fresh_case kiss_codes
-  configure Servers=dword:2 "Server1=$prefix.53" "Server2=$prefix.52" Frequency=dword:2
+  configure Servers=dword:2 "Server1=$prefix.54" "Server2=$prefix.52" Frequency=dword:2
   start_veltraw veltraw
   local out=$case_dir/veltraw.txt
-  wait_for_text "$out" "Tray tip: Veltraw $prefix.53 refused service (DENY)" 20
-  wait_for_text "$out" "Server $prefix.53 refused service (DENY); not asking it again" 10
+  wait_for_text "$out" "Tray tip: Veltraw $prefix.54 refused service (DENY)" 20
+  wait_for_text "$out" "Server $prefix.54 refused service (DENY); not asking it again" 10
   wait_for_text "$out" "Server $prefix.52 asked to slow down (RATE); asking it every 4 s" 10
   # Five more cycles: the refusing server is never asked again.
   local before
-  before=$(count_lines "$out" "Requesting time from $prefix.53")
+  before=$(count_lines "$out" "Requesting time from $prefix.54")
   sleep 10
-  [ "$(count_lines "$out" "Requesting time from $prefix.53")" = "$before" ] ||
+  [ "$(count_lines "$out" "Requesting time from $prefix.54")" = "$before" ] ||
     fail "the refusing server was asked again"
   expect_text "$out" "Not asking $prefix.52 this time"
   wine "$VELTRAW_EXE" -uninstall </dev/null
