@@ -22,7 +22,7 @@
 //   driver enabled CAPTION ID            prints 1 or 0
 //   driver wait-no-dialog CAPTION MS     exit 0 once no dialog with that caption shows
 //   driver wait-menu MS                  exit 0 once a popup menu is open
-//   driver key escape                    a key press for the window in front
+//   driver key escape|return             a key press for the window in front
 //   driver windows                       every top-level window: class, title, shown
 //   driver children CLASS                the descendants of the first top-level
 //                                        window of that class: class, title, rect
@@ -149,15 +149,19 @@ bool isCombo(HWND item) {
 
 bool noDialog(const char* caption) { return dialogsNamed(caption).empty(); }
 
+// The entries are read as UTF-16: Wine hands an ANSI request for another
+// process's entry back unconverted.
 void printItems(HWND list) {
   const bool combo = isCombo(list);
-  const LRESULT count = SendMessageA(list, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
-  const LRESULT selected = SendMessageA(list, combo ? CB_GETCURSEL : LB_GETCURSEL, 0, 0);
+  const LRESULT count = SendMessageW(list, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
+  const LRESULT selected = SendMessageW(list, combo ? CB_GETCURSEL : LB_GETCURSEL, 0, 0);
   for (LRESULT i = 0; i < count; ++i) {
-    const LRESULT length = SendMessageA(list, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, i, 0);
-    std::string text(static_cast<size_t>(length > 0 ? length : 0) + 1, '\0');
-    SendMessageA(list, combo ? CB_GETLBTEXT : LB_GETTEXT, i, reinterpret_cast<LPARAM>(&text[0]));
-    std::printf("%s%s\n", i == selected ? "* " : "", text.c_str());
+    const LRESULT length = SendMessageW(list, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, i, 0);
+    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0) + 1, L'\0');
+    SendMessageW(list, combo ? CB_GETLBTEXT : LB_GETTEXT, i, reinterpret_cast<LPARAM>(&wide[0]));
+    char text[1024] = {};
+    WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, text, sizeof text - 1, nullptr, nullptr);
+    std::printf("%s%s\n", i == selected ? "* " : "", text);
   }
 }
 
@@ -218,8 +222,12 @@ int main(int argc, char** argv) {
   if (verb == "texts" && argc == 3) {
     HWND dialog = oneDialog(argv[2]);
     for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+      // Asked of the control itself: an edit field keeps its text apart from
+      // the caption that GetWindowText reads across processes.
       char text[1024] = {};
-      GetWindowTextA(child, text, sizeof text);
+      DWORD_PTR copied = 0;
+      SendMessageTimeoutA(child, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+                          SMTO_ABORTIFHUNG, 5000, &copied);
       if (text[0]) std::printf("%d: %s\n", GetDlgCtrlID(child), text);
     }
     return 0;
@@ -267,10 +275,12 @@ int main(int argc, char** argv) {
     return waitFor(std::atoi(argv[3]), noDialog, argv[2]) ? 0 : 1;
   }
   if (verb == "wait-menu" && argc == 3) return waitFor(std::atoi(argv[2]), menuOpen, "") ? 0 : 1;
-  if (verb == "key" && argc == 3 && std::string(argv[2]) == "escape") {
+  if (verb == "key" && argc == 3) {
+    const std::string name = argv[2];
+    if (name != "escape" && name != "return") return usage();
     INPUT keys[2] = {};
     keys[0].type = keys[1].type = INPUT_KEYBOARD;
-    keys[0].ki.wVk = keys[1].ki.wVk = VK_ESCAPE;
+    keys[0].ki.wVk = keys[1].ki.wVk = name == "escape" ? VK_ESCAPE : VK_RETURN;
     keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
     return SendInput(2, keys, sizeof(INPUT)) == 2 ? 0 : 1;
   }
