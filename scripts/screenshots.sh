@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the README's screenshots: the notification-area icon in its four
-# states with the tooltip showing, the open menu, and the Exit and About
-# dialogs, in Wine's virtual desktop (which has a taskbar with a notification
+# states with the tooltip showing, the open menu, the Exit and About dialogs
+# and the test packets dialog after a reply, in Wine's virtual desktop (which has a taskbar with a notification
 # area), on a private Xvfb display, against time servers on loopback.
 #
 #   scripts/screenshots.sh            PNGs into docs/screenshots/
@@ -159,6 +159,18 @@ wait_dialog "About Orvantis Veltraw"
 sleep 0.5
 dialog_shot about-dialog "About Orvantis Veltraw"
 driver click "About Orvantis Veltraw" 1
+
+# The test packets dialog with chronyd's reply, the primary chosen at opening.
+driver command 112
+wait_dialog "Send NTP Test Packets"
+driver click "Send NTP Test Packets" 1047
+for _ in $(seq 1 50); do
+  driver text "Send NTP Test Packets" 1046 | grep -q UTC && break
+  sleep 0.2
+done
+sleep 0.5
+dialog_shot test-packets-dialog "Send NTP Test Packets"
+driver click "Send NTP Test Packets" 2
 
 # Blue, then the "no" sign: a primary that never answers; ten requests of
 # 2.5 s each keep the requesting state long enough to look at.
