@@ -27,6 +27,12 @@ class AppShell {
   // core's runUpdateCycle on the main thread. False when none could be made.
   virtual bool startTimer(uint32_t periodMs) = 0;
   virtual void stopTimer() = 0;
+  // A one-shot timer (identifier 1002) that calls the core's onResyncTimer on
+  // the main thread after delayMs; a new one replaces a running one. Called
+  // from any thread.
+  virtual void startResyncTimer(uint32_t delayMs) = 0;
+  // Milliseconds since an arbitrary start, never set back with the clock.
+  virtual uint32_t tickCount() = 0;
   // Ends the message loop with exit code 0.
   virtual void postQuit() = 0;
   // The window that owns the core's message boxes (the tray window), or null.

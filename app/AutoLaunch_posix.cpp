@@ -1,4 +1,4 @@
-// There is no machine-wide Run key outside Windows: every attempt to change
+// There are no Run keys outside Windows: every attempt to change
 // it reports that the operation is not supported.
 #include <cerrno>
 
@@ -10,7 +10,8 @@ namespace {
 
 class UnsupportedRunKey : public RunKey {
  public:
-  uint32_t open() override { return ENOTSUP; }
+  uint32_t open(RunKeyScope, bool) override { return ENOTSUP; }
+  bool hasValue(const std::string&) override { return false; }
   uint32_t setValue(const std::string&, const std::string&) override { return ENOTSUP; }
   uint32_t deleteValue(const std::string&) override { return ENOTSUP; }
   uint32_t close() override { return 0; }

@@ -1,18 +1,26 @@
-// The machine-wide Run key of Windows.
+// The Run keys of Windows, the machine's and the user's.
 #include <windows.h>
 
 #include "app/AutoLaunch.h"
 
 namespace veltraw {
 
+static_assert(kRunKeyAccessDenied == ERROR_ACCESS_DENIED);
+
 namespace {
 
 class WindowsRunKey : public RunKey {
  public:
-  uint32_t open() override {
+  uint32_t open(RunKeyScope scope, bool forWriting) override {
+    const REGSAM access =
+        forWriting ? KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY : KEY_QUERY_VALUE;
     return static_cast<uint32_t>(
-        RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0,
-                      KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY, &m_key));
+        RegOpenKeyExA(scope == RunKeyScope::Machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
+                      "Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0, access, &m_key));
+  }
+  bool hasValue(const std::string& name) override {
+    return RegQueryValueExA(m_key, name.c_str(), nullptr, nullptr, nullptr, nullptr) ==
+           ERROR_SUCCESS;
   }
   uint32_t setValue(const std::string& name, const std::string& data) override {
     return static_cast<uint32_t>(RegSetValueExA(m_key, name.c_str(), 0, REG_SZ,

@@ -12,7 +12,26 @@ const char* const ServerDataFile::kHeader =
     "(ms),Reference (dec),Originate (dec),Receive (dec),Transmit (dec),Reference (hex),Originate "
     "(hex),Receive (hex),Transmit (hex)\n";
 
-ServerDataFile::ServerDataFile() : ServerDataFile(systemLogEnvironment()) {}
+namespace {
+
+// A server name is the one column of free text. One that holds a comma, a
+// double quote or a line break is quoted as spreadsheets read CSV (RFC 4180),
+// so that it stays one field of one row; every other name is written bare,
+// as rows have always been.
+std::string csvField(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  quoted += '"';
+  return quoted;
+}
+
+}  // namespace
+
+ServerDataFile::ServerDataFile() : ServerDataFile(LogEnvironment::Platform()) {}
 
 ServerDataFile::ServerDataFile(LogEnvironment& environment) : m_environment(environment) {}
 
@@ -79,20 +98,22 @@ std::string ServerDataFile::formatRow(const NtpResult& result, std::time_t now,
   const NtpTimestamp transmit = packet.transmitTimestamp();
 
   const std::string time = asctimeText(now);
+  // Cut at a NUL first, as "%s" always did, so that no quote is left open.
+  const std::string server = csvField(result.host.c_str());
   // The tick count is unsigned: past 24.8 days of uptime a signed column
   // would turn negative.
   const char* const format =
       "%s,%" PRIu32 ",%s,%d,%" PRId32 ",%" PRId32 ",%0.8f,%0.8f,%0.8f,%0.8f,%" PRIx32 ".%08" PRIx32
       ",%" PRIx32 ".%08" PRIx32 ",%" PRIx32 ".%08" PRIx32 ",%" PRIx32 ".%08" PRIx32;
   const int length = std::snprintf(
-      nullptr, 0, format, time.c_str(), tickCount, result.host.c_str(),
+      nullptr, 0, format, time.c_str(), tickCount, server.c_str(),
       static_cast<int>(packet.precision()), result.roundTripMs, result.offsetMs,
       reference.ToSeconds(), originate.ToSeconds(), receive.ToSeconds(), transmit.ToSeconds(),
       reference.seconds(), reference.fraction(), originate.seconds(), originate.fraction(),
       receive.seconds(), receive.fraction(), transmit.seconds(), transmit.fraction());
   if (length < 0) return std::string();
   std::string row(static_cast<size_t>(length) + 1, '\0');
-  std::snprintf(&row[0], row.size(), format, time.c_str(), tickCount, result.host.c_str(),
+  std::snprintf(&row[0], row.size(), format, time.c_str(), tickCount, server.c_str(),
                 static_cast<int>(packet.precision()), result.roundTripMs, result.offsetMs,
                 reference.ToSeconds(), originate.ToSeconds(), receive.ToSeconds(),
                 transmit.ToSeconds(), reference.seconds(), reference.fraction(),

@@ -21,8 +21,10 @@ constexpr TextSetting Server1{"Server1", ""};        // the primary; also in the
 std::string serverValueName(int32_t number);         // "Server<number>", 1-based
 constexpr NumberSetting Frequency{"Frequency", 60};  // seconds between updates
 // Requests to the primary per update; 0 asks automatically (see the limits
-// below). The server dialog shows "Automatic" for an absent value.
+// below). The server dialog shows "Automatic" for an absent value, and OK
+// then stores what it shows.
 constexpr NumberSetting Requests{"Requests", 1};
+constexpr NumberSetting RequestsInServerDialog{Requests.name, 0};
 constexpr NumberSetting ReportOnly{"ReportOnly", 0};  // non-zero: never set the clock
 
 // Tuning without a dialog; written back at every start so that the key shows

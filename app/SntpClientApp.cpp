@@ -4,6 +4,7 @@
 
 #include "LIB/Log/ErrorLog.h"
 #include "LIB/Time/PrecisionClock.h"
+#include "app/ClockStep.h"
 #include "app/MessageBox.h"
 #include "app/ServerDataFile.h"
 #include "app/Settings.h"
@@ -48,6 +49,20 @@ int32_t saturate(int64_t value) {
 struct SntpClientApp::Link {
   std::shared_mutex mutex;  // results hold it shared; the core's end holds it alone
   SntpClientApp* app = nullptr;
+};
+
+// The requests of one update cycle, so that its end is known. Guarded by
+// m_resyncLock.
+struct SntpClientApp::Cycle {
+  int32_t outstanding = 0;
+  bool anyAnswered = false;
+  bool resync = false;  // run to resynchronise after a wake-up or a clock change
+};
+
+// What a request series carries as its context.
+struct SntpClientApp::RequestContext {
+  std::shared_ptr<Link> link;
+  std::shared_ptr<Cycle> cycle;
 };
 
 SntpClientApp::SntpClientApp(const AppServices& services)
@@ -149,6 +164,9 @@ void SntpClientApp::applySettings() {
     }
     for (int32_t i = 1; i <= servers; ++i)
       m_stats.addServer(m_settings.readText(setting::serverValueName(i), ""));
+    // Servers that refused service or asked to be asked less often get a
+    // fresh start with the new settings.
+    m_pacing.reset(servers);
   }
   startTimer();
   SetAutoRequestLimits(m_settings.read(setting::AutoRoundTripThreshold),
@@ -180,8 +198,14 @@ void SntpClientApp::stopTimer() {
   m_timerRunning = false;
 }
 
-void SntpClientApp::runUpdateCycle() {
-  std::vector<std::string> servers;
+void SntpClientApp::runUpdateCycle() { runCycle(false); }
+
+void SntpClientApp::runCycle(bool resync) {
+  struct Request {
+    int32_t server;
+    std::string host;
+  };
+  std::vector<Request> requests;
   {
     std::lock_guard<std::recursive_mutex> guard(m_lock);
     m_cyclePrimaryOffsetMs = 0;
@@ -190,26 +214,120 @@ void SntpClientApp::runUpdateCycle() {
       // failure shown as work in progress.
       m_services.shell->showIcon(IconNoResponse);
       m_services.shell->showTip(trayTipText(Requesting, "", m_shownOffsetMs));
+      if (resync) {
+        std::lock_guard<std::mutex> hold(m_resyncLock);
+        m_resync.cancel();
+      }
       return;
     }
-    m_services.shell->showIcon(IconRequesting);
-    updateTrayText(Requesting);
-    for (int32_t i = 0; i < m_stats.count(); ++i) servers.push_back(m_stats.name(i));
-  }
-  for (size_t i = 0; i < servers.size(); ++i) {
-    const int32_t count = i == 0 ? m_settings.read(setting::Requests) : 1;
-    auto* link = new std::shared_ptr<Link>(m_link);
-    if (!m_services.startRequest(link, servers[i], &SntpClientApp::requestDone,
-                                 static_cast<int32_t>(i), kReplyTimeoutMs, count)) {
-      delete link;  // the series never started and will never report
+    for (int32_t i = 0; i < m_stats.count(); ++i) {
+      if (m_pacing.takeTurn(i)) {
+        requests.push_back({i, m_stats.name(i)});
+      } else if (m_pacing.refusal(i).empty()) {
+        ErrorLog::instance().begin(Trace) << "Not asking " << m_stats.name(i)
+                                          << " this time: it asked to be asked less often" << End;
+      }
     }
+    // A primary that refused service keeps showing so; one that is only
+    // asked less often keeps its last result until it is asked again.
+    if (!requests.empty() && requests[0].server == 0) {
+      m_services.shell->showIcon(IconRequesting);
+      updateTrayText(Requesting);
+    }
+  }
+  auto cycle = std::make_shared<Cycle>();
+  {
+    std::lock_guard<std::mutex> hold(m_resyncLock);
+    cycle->outstanding = static_cast<int32_t>(requests.size());
+    cycle->resync = resync;
+  }
+  for (const Request& request : requests) {
+    const int32_t count = request.server == 0 ? m_settings.read(setting::Requests) : 1;
+    auto* context = new RequestContext{m_link, cycle};
+    if (!m_services.startRequest(context, request.host, &SntpClientApp::requestDone, request.server,
+                                 kReplyTimeoutMs, count)) {
+      delete context;  // the series never started and will never report
+      cycleResult(*cycle, false);
+    }
+  }
+  if (requests.empty()) {
+    std::lock_guard<std::mutex> hold(m_resyncLock);
+    endCycle(*cycle);
   }
 }
 
 void SntpClientApp::requestDone(void* context, const NtpResult& result) {
-  std::unique_ptr<std::shared_ptr<Link>> link(static_cast<std::shared_ptr<Link>*>(context));
-  std::shared_lock<std::shared_mutex> alive((*link)->mutex);
-  if (SntpClientApp* app = (*link)->app) app->onRequestResult(result);
+  std::unique_ptr<RequestContext> request(static_cast<RequestContext*>(context));
+  std::shared_lock<std::shared_mutex> alive(request->link->mutex);
+  SntpClientApp* app = request->link->app;
+  if (!app) return;
+  app->onRequestResult(result);
+  app->cycleResult(*request->cycle, !isFailure(result.status));
+}
+
+void SntpClientApp::cycleResult(Cycle& cycle, bool answered) {
+  std::lock_guard<std::mutex> hold(m_resyncLock);
+  cycle.anyAnswered = cycle.anyAnswered || answered;
+  if (--cycle.outstanding == 0) endCycle(cycle);
+}
+
+void SntpClientApp::endCycle(const Cycle& cycle) {
+  if (!cycle.resync) return;
+  const int32_t attempt = m_resync.attempt();
+  if (!m_resync.cycleEnded(cycle.anyAnswered)) {
+    ErrorLog::instance().begin(cycle.anyAnswered ? Detail : Warning)
+        << (cycle.anyAnswered ? "Resynchronised"
+                              : "No server answered the resynchronisation; back to the normal "
+                                "schedule")
+        << End;
+    return;
+  }
+  const uint32_t delay = ResyncSchedule::delayBeforeMs(m_resync.attempt());
+  ErrorLog::instance().begin(Warning) << "No server answered resynchronisation attempt " << attempt
+                                      << " (network not up yet?); trying again in "
+                                      << static_cast<int32_t>(delay / 1000) << " s" << End;
+  m_services.shell->startResyncTimer(delay);
+}
+
+void SntpClientApp::onSystemResumed() { requestResync("Woke from sleep"); }
+
+void SntpClientApp::onSystemTimeChanged() {
+  {
+    std::lock_guard<std::mutex> hold(m_resyncLock);
+    // The notice of a step this program made itself comes within moments.
+    if (m_ownStepPending && m_services.shell->tickCount() - m_ownStepTick < kOwnStepNoticeMs) {
+      m_ownStepPending = false;
+      ErrorLog::instance().begin(Trace)
+          << "The clock was changed by this program: no resynchronisation" << End;
+      return;
+    }
+  }
+  requestResync("The clock was changed by someone else");
+}
+
+void SntpClientApp::requestResync(const char* reason) {
+  std::lock_guard<std::mutex> hold(m_resyncLock);
+  if (!m_resync.request()) {
+    ErrorLog::instance().begin(Trace)
+        << reason << "; a resynchronisation is already pending" << End;
+    return;
+  }
+  const uint32_t delay = ResyncSchedule::delayBeforeMs(1);
+  ErrorLog::instance().begin(Warning)
+      << reason << "; resynchronising in " << static_cast<int32_t>(delay / 1000) << " s" << End;
+  m_services.shell->startResyncTimer(delay);
+}
+
+void SntpClientApp::onResyncTimer() {
+  int32_t attempt = 0;
+  {
+    std::lock_guard<std::mutex> hold(m_resyncLock);
+    if (!m_resync.waiting()) return;  // a late tick after the settings changed
+    attempt = m_resync.startAttempt();
+  }
+  ErrorLog::instance().begin(Detail) << "Resynchronising: update cycle, attempt " << attempt
+                                     << " of " << ResyncSchedule::kAttempts << End;
+  runCycle(true);
 }
 
 void SntpClientApp::onRequestResult(const NtpResult& result) {
@@ -228,7 +346,11 @@ void SntpClientApp::onRequestResult(const NtpResult& result) {
     if (server == 0) showPrimaryResult(result);
     recordStatistics(result, clockGainMs);
     runMonitorCondition(result);
-    m_serverFailed[static_cast<size_t>(server)] = isFailure(result.status) ? 1 : 0;
+    followPacingRequest(result);
+    // A server that refused service is as good as silent: the next one takes
+    // over the clock.
+    const bool failing = isFailure(result.status) || !m_pacing.refusal(server).empty();
+    m_serverFailed[static_cast<size_t>(server)] = failing ? 1 : 0;
   }
   if (result.hasPacket) serverDataFile().writeRow(result);
   m_services.shell->statisticsChanged();
@@ -252,8 +374,21 @@ void SntpClientApp::correctClockFrom(const NtpResult& result) {
         m_settings.read(setting::Server1),
         m_settings.readText(setting::serverValueName(result.tag + 1), ""), m_shownOffsetMs));
   }
-  if (applyClockCorrection(clockTargetTime(result), result.offsetMs)) {
+  {
+    // Expected before the step: the system may announce it at once.
+    std::lock_guard<std::mutex> hold(m_resyncLock);
+    m_ownStepPending = true;
+    m_ownStepTick = m_services.shell->tickCount();
+  }
+  const bool stepped = m_services.preciseClockStep
+                           ? correctClock(shiftedTime(m_services.clock->Now(), replyOffset(result)),
+                                          result.offsetMs, true, replyOffset(result))
+                           : applyClockCorrection(clockTargetTime(result), result.offsetMs);
+  if (stepped) {
     m_gain.clockStepped(result.offsetMs);
+  } else {
+    std::lock_guard<std::mutex> hold(m_resyncLock);
+    m_ownStepPending = false;
   }
 }
 
@@ -281,7 +416,19 @@ void SntpClientApp::showPrimaryResult(const NtpResult& result) {
   m_cyclePrimaryOffsetMs = result.offsetMs;
   m_services.shell->showIcon(iconFor(result.status));
   m_shownOffsetMs = result.offsetMs;
-  updateTrayText(result.status);
+  if (result.status == Ok) m_lastGoodAt = m_services.localTime(m_services.clock->Now());
+  const std::string code = ServerPacing::kissCode(result);
+  if (code == "DENY" || code == "RSTR") {
+    m_services.shell->showTip(refusedTipText(m_settings.read(setting::Server1), code));
+  } else {
+    updateTrayText(result.status);
+  }
+}
+
+void SntpClientApp::followPacingRequest(const NtpResult& result) {
+  const std::string change = m_pacing.onResult(result, m_settings.read(setting::Frequency));
+  if (change.empty()) return;
+  ErrorLog::instance().begin(result.status == Ok ? Detail : Warning) << change << End;
 }
 
 void SntpClientApp::recordStatistics(const NtpResult& result, int32_t clockGainMs) {
@@ -318,12 +465,20 @@ void SntpClientApp::runMonitorCondition(const NtpResult& result) {
 }
 
 bool SntpClientApp::applyClockCorrection(const TimeClass& time, int32_t offsetMs) {
+  return correctClock(time, offsetMs, false, 0);
+}
+
+bool SntpClientApp::correctClock(const TimeClass& time, int32_t offsetMs, bool precise,
+                                 NtpInterval fullOffset) {
   if (m_settings.read(setting::ReportOnly) != 0) return false;
   ErrorLog::instance().begin(Trace) << "Setting time " << time << End;
   const int64_t magnitude = offsetMs < 0 ? -int64_t{offsetMs} : int64_t{offsetMs};
   if (magnitude <= m_settings.read(setting::SetClockOnceDriftExceeds)) return false;
   ErrorLog::instance().begin(Detail) << "Jumping to correct time " << time << End;
-  return m_services.clock->SetClock(time);
+  // The logging took its time: a precise step reads the clock again, at the
+  // moment the time to set has just passed a whole millisecond.
+  return m_services.clock->SetClock(precise ? alignedStepTime(*m_services.clock, fullOffset)
+                                            : time);
 }
 
 void SntpClientApp::resetStatistics() {
@@ -334,7 +489,8 @@ void SntpClientApp::resetStatistics() {
 
 void SntpClientApp::updateTrayText(int32_t status) {
   std::lock_guard<std::recursive_mutex> guard(m_lock);
-  m_services.shell->showTip(trayTipText(m_settings, status, m_shownOffsetMs));
+  m_services.shell->showTip(
+      trayTipText(status, m_settings.read(setting::Server1), m_shownOffsetMs, m_lastGoodAt));
 }
 
 int32_t SntpClientApp::shownOffsetMs() {

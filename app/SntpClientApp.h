@@ -15,7 +15,10 @@
 #include "LIB/Registry/SettingsKey.h"
 #include "app/AppShell.h"
 #include "app/AutoLaunch.h"
+#include "app/LocalTime.h"
 #include "app/MonitorCommand.h"
+#include "app/ResyncSchedule.h"
+#include "app/ServerPacing.h"
 #include "app/ServerStats.h"
 #include "app/Settings.h"
 #include "sntp/NtpResult.h"
@@ -35,6 +38,11 @@ struct AppServices {
   RunKey* runKey = nullptr;
   RequestStarter startRequest = StartRequestThread;
   CommandStarter startCommand = startCommandLine;
+  LocalClockText localTime = localClockText;  // the tooltip's time of the last good update
+  // A step computed from the last reply's four timestamps at full resolution
+  // and timed to land on a whole millisecond; false: the transmit time plus
+  // half the whole-millisecond round trip (a millisecond or so off).
+  bool preciseClockStep = true;
   std::string settingsName = setting::kKeyName;  // tests use keys of their own
   std::string settingsDirectory;  // where the native settings file lives; empty: the user's
 };
@@ -62,6 +70,13 @@ class SntpClientApp {
 
   void applySettings();
   void runUpdateCycle();
+  // The PC woke from sleep or hibernation; the system clock was changed. Each
+  // starts a resynchronisation a few seconds later, unless one is pending or
+  // the change was this program's own step.
+  void onSystemResumed();
+  void onSystemTimeChanged();
+  // The shell's resynchronisation timer fired (main thread).
+  void onResyncTimer();
   void onRequestResult(const NtpResult& result);
   void updateTrayText(int32_t status);
   // True only when the clock was set (not in report-only mode, not within the
@@ -83,6 +98,16 @@ class SntpClientApp {
 
  private:
   struct Link;  // what request threads hold to reach the core
+  struct Cycle;
+  struct RequestContext;
+
+  // A step's own notice of a changed clock arrives within this long.
+  static constexpr uint32_t kOwnStepNoticeMs = 5000;
+
+  void runCycle(bool resync);
+  void cycleResult(Cycle& cycle, bool answered);
+  void endCycle(const Cycle& cycle);  // with m_resyncLock held
+  void requestResync(const char* reason);
 
   void normalizeAdvancedSettings();
   void closeOutputs();
@@ -94,9 +119,13 @@ class SntpClientApp {
   bool takesClockFrom(const NtpResult& result);
   void correctClockFrom(const NtpResult& result);
   TimeClass clockTargetTime(const NtpResult& result);
+  // applyClockCorrection's decisions and log lines; a precise step sets the
+  // PC's time plus fullOffset, read again when it is set.
+  bool correctClock(const TimeClass& time, int32_t offsetMs, bool precise, NtpInterval fullOffset);
   void showPrimaryResult(const NtpResult& result);
   void recordStatistics(const NtpResult& result, int32_t clockGainMs);
   void runMonitorCondition(const NtpResult& result);
+  void followPacingRequest(const NtpResult& result);
 
   AppServices m_services;
   SettingsKey m_settings;
@@ -106,8 +135,16 @@ class SntpClientApp {
   bool m_timerRunning = false;
   int32_t m_cyclePrimaryOffsetMs = 0;
   int32_t m_shownOffsetMs = INT32_MIN;
+  std::string m_lastGoodAt;  // local "HH:MM" of the primary's last good result
   std::vector<uint8_t> m_serverFailed;
   ClockGainTracker m_gain;
+  ServerPacing m_pacing;
+  // Guards the resynchronisation and the cycles' counts; taken after m_lock,
+  // never before it.
+  std::mutex m_resyncLock;
+  ResyncSchedule m_resync;
+  bool m_ownStepPending = false;
+  uint32_t m_ownStepTick = 0;
   std::shared_ptr<Link> m_link;
 };
 

@@ -103,12 +103,20 @@ std::string statusText(SettingsKey& settings, int32_t status, int32_t serverNumb
 
 std::string trayTipText(int32_t status, const std::string& primaryName, int32_t shownOffsetMs,
                         size_t maxLength) {
+  return trayTipText(status, primaryName, shownOffsetMs, std::string(), maxLength);
+}
+
+std::string trayTipText(int32_t status, const std::string& primaryName, int32_t shownOffsetMs,
+                        const std::string& updatedAt, size_t maxLength) {
   std::vector<TipPiece> pieces{{kProduct, false}};
   if (primaryName.empty()) {
     pieces.push_back({" unconfigured", false});
   } else {
     for (TipPiece& piece : statusPieces(status, primaryName, shownOffsetMs)) {
       pieces.push_back(piece);
+    }
+    if (status == Ok && shownOffsetMs != kNoOffsetShown && !updatedAt.empty()) {
+      pieces.push_back({" at " + updatedAt, false});
     }
   }
   return fitTip(pieces, maxLength);
@@ -117,6 +125,14 @@ std::string trayTipText(int32_t status, const std::string& primaryName, int32_t 
 std::string trayTipText(SettingsKey& settings, int32_t status, int32_t shownOffsetMs,
                         size_t maxLength) {
   return trayTipText(status, settings.read(setting::Server1), shownOffsetMs, maxLength);
+}
+
+std::string refusedTipText(const std::string& primaryName, const std::string& kissCode,
+                           size_t maxLength) {
+  return fitTip({{kProduct, false},
+                 {" " + primaryName, true},
+                 {" refused service (" + kissCode + ")", false}},
+                maxLength);
 }
 
 std::string fallbackTipText(const std::string& primaryName, const std::string& secondaryName,

@@ -32,8 +32,17 @@ std::string statusText(SettingsKey& settings, int32_t status, int32_t serverNumb
 // that the whole status, offset line included, fits in maxLength.
 std::string trayTipText(int32_t status, const std::string& primaryName, int32_t shownOffsetMs,
                         size_t maxLength = kTrayTipMaxLength);
+// The same, with the local time of the last good update after the offset
+// line of a good result: "...\rPC fast by 37 ms at 14:07".
+std::string trayTipText(int32_t status, const std::string& primaryName, int32_t shownOffsetMs,
+                        const std::string& updatedAt, size_t maxLength = kTrayTipMaxLength);
 std::string trayTipText(SettingsKey& settings, int32_t status, int32_t shownOffsetMs,
                         size_t maxLength = kTrayTipMaxLength);
+
+// The tooltip while the primary refuses service (kiss code DENY or RSTR):
+// "Veltraw ntp1 refused service (DENY)".
+std::string refusedTipText(const std::string& primaryName, const std::string& kissCode,
+                           size_t maxLength = kTrayTipMaxLength);
 
 // The tooltip while the clock is taken from a secondary server because the
 // primary fails: "Bad " + primary + ";" + statusText(Ok, secondary).

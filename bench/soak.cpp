@@ -27,6 +27,8 @@ class QuietShell : public AppShell {
   void showTip(const std::string&) override {}
   bool startTimer(uint32_t) override { return true; }
   void stopTimer() override {}
+  void startResyncTimer(uint32_t) override {}
+  uint32_t tickCount() override { return 0; }
   void postQuit() override {}
   void* ownerWindow() override { return nullptr; }
   void openServerSearch() override {}

@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   cmake make g++ python3 procps iproute2
-  clang libclang-rt-14-dev            # sanitizers and libFuzzer
+  clang libclang-rt-dev               # sanitizers and libFuzzer
   googletest libbenchmark-dev         # GoogleTest sources for both builds, Google Benchmark
   g++-mingw-w64-x86-64-posix          # the Windows build
   wine wine64 xvfb xauth              # running it

@@ -19,23 +19,25 @@ out=${VELTRAW_OUT:-$root/out}
 run=$out/run
 address=${VELTRAW_SERVER_ADDRESS:-127.12.3.1}
 key='HKCU\Software\Orvantis\Veltraw'
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
 
 say() { printf '[run] %s\n' "$*"; }
 
 "$root/scripts/install-deps.sh"
+# shellcheck source=lib.sh
+. "$root/scripts/lib.sh"
 mkdir -p "$run"
 say "building Veltraw.exe (log: $run/build.log)"
-cmake -S "$root" -B "$out/build-win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-  >"$run/build.log" 2>&1 || { cat "$run/build.log"; exit 1; }
-cmake --build "$out/build-win" -j2 --target Veltraw >>"$run/build.log" 2>&1 ||
+# The Windows build tree of the test command, so that both share one build.
+cmake -S "$root" -B "$out/win" -G "Unix Makefiles" \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >"$run/build.log" 2>&1 ||
+  { cat "$run/build.log"; exit 1; }
+cmake --build "$out/win" -j2 --target Veltraw >>"$run/build.log" 2>&1 ||
   { tail -n 40 "$run/build.log"; exit 1; }
-exe=$out/build-win/ui/Veltraw.exe
+exe=$out/win/ui/Veltraw.exe
 
 started_pids=()
 chronyd_started=
-xvfb_pid=
+xvfb_started=
 cleanup() {
   set +e
   trap - INT TERM EXIT
@@ -47,55 +49,27 @@ cleanup() {
     wineserver -k 2>/dev/null
   fi
   for pid in "${started_pids[@]}"; do kill "$pid" 2>/dev/null; done
-  if [ -n "$chronyd_started" ] && [ -f "$run/chronyd.pid" ]; then
+  if [ -n "$chronyd_started" ]; then
     say "stopping the local time server"
-    $sudo kill "$(cat "$run/chronyd.pid")" 2>/dev/null
+    veltraw_stop_pidfile "$run/chronyd.pid"
   fi
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  [ -n "$xvfb_started" ] && veltraw_stop_pidfile "$run/xvfb.pid"
   say "stopped"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# The local time server: stratum 8 from its own clock, no upstream, no command
-# port, and -x so that it never adjusts this machine's clock.
-if [ -f "$run/chronyd.pid" ] && $sudo kill -0 "$(cat "$run/chronyd.pid")" 2>/dev/null; then
-  $sudo kill "$(cat "$run/chronyd.pid")" 2>/dev/null || true
-  sleep 0.5
-fi
-cat >"$run/chrony.conf" <<CONF
-local stratum 8
-allow 127.0.0.0/8
-bindaddress $address
-port 123
-cmdport 0
-bindcmdaddress /
-pidfile $run/chronyd.pid
-driftfile $run/chrony.drift
-CONF
-chronyd=$(command -v chronyd || echo /usr/sbin/chronyd)
 say "starting a local time server on $address:123 (chronyd -x)"
-$sudo "$chronyd" -x -u root -f "$run/chrony.conf" -l "$run/chronyd.log"
+veltraw_chronyd_start "$address" "$run"
 chronyd_started=1
 
 if [ -z "${DISPLAY:-}" ]; then
-  for display in $(seq 50 150); do
-    [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ] && continue
-    Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$run/xvfb.log" 2>&1 </dev/null &
-    xvfb_pid=$!
-    sleep 1
-    kill -0 "$xvfb_pid" 2>/dev/null && break
-  done
-  export DISPLAY=:$display
+  veltraw_xvfb_start "$run" 50
+  xvfb_started=1
   say "no display: Veltraw's icon lives on the virtual display $DISPLAY"
 fi
 
-# shellcheck source=wine-env.sh
-source "$root/scripts/wine-env.sh"
-# Wine's own TrueType fonts for the dialogs and caption buttons.
-if [ -d /usr/share/wine/fonts ]; then
-  cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
-fi
+veltraw_wine_prefix "$out/wineprefix"
 
 setting() {
   wine reg query "$key" /v "$1" </dev/null 2>/dev/null | tr -d '\r' |
@@ -130,12 +104,7 @@ echo
 : >"$run/veltraw.stderr"
 # Veltraw never steps this machine's clock under Wine; as root it also runs
 # without the right to.
-if [ "$(id -u)" -eq 0 ] && command -v capsh >/dev/null; then
-  capsh --drop=cap_sys_time -- -c 'exec "$@"' veltraw wine "$exe" >"$run/veltraw.stderr" 2>&1 \
-    </dev/null &
-else
-  wine "$exe" >"$run/veltraw.stderr" 2>&1 </dev/null &
-fi
+veltraw_without_clock_right wine "$exe" >"$run/veltraw.stderr" 2>&1 </dev/null &
 veltraw_pid=$!
 
 follow() {  # label, file

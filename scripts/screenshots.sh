@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Makes the README's screenshots: the notification-area icon in its four
-# states with the tooltip showing, the open menu, the Exit and About dialogs
-# and the test packets dialog after a reply, in Wine's virtual desktop (which has a taskbar with a notification
-# area), on a private Xvfb display, against time servers on loopback.
+# states with the tooltip showing, the open menu, the Exit and About dialogs,
+# the Server Configuration dialog with its question, the Log Settings and
+# Monitoring dialogs, and the test packets dialog after a reply, in Wine's
+# virtual desktop (which has a taskbar with a notification area), on a private
+# Xvfb display, against time servers on loopback.
 #
 #   scripts/screenshots.sh            PNGs into docs/screenshots/
 #
@@ -18,62 +20,44 @@ out=${VELTRAW_OUT:-$root/out}
 work=$out/screenshots
 shots=$root/docs/screenshots
 prefix=${VELTRAW_SHOT_PREFIX:-127.61.0}
-build=$out/build-win
+build=$out/win  # the test command's Windows build tree
 width=1024
 height=768
 desktop="/desktop=Veltraw,${width}x${height}"
 
 mkdir -p "$work" "$shots"
 "$root/scripts/install-deps.sh"
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-  -DVELTRAW_TESTS=ON >"$work/cmake.log"
+# shellcheck source=lib.sh
+. "$root/scripts/lib.sh"
+cmake -S "$root" -B "$build" -G "Unix Makefiles" \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >"$work/cmake.log"
 cmake --build "$build" -j2 --target Veltraw veltraw-driver >"$work/build.log"
 exe=$build/ui/Veltraw.exe
 driver_exe=$build/tests/ui/e2e/veltraw-driver.exe
 
-xvfb_pid=
 cleanup() {
   set +e
   if [ -n "${WINEPREFIX:-}" ]; then
     wine explorer "$desktop" "$exe" -uninstall >/dev/null 2>&1 </dev/null
     wineserver -k 2>/dev/null
   fi
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  veltraw_stop_pidfile "$work/xvfb.pid"
   sh "$root/tests/peers/peers.sh" stop "$prefix" "$work/peers"
 }
 trap cleanup EXIT
 
 sh "$root/tests/peers/peers.sh" start "$prefix" "$work/peers"
-
-for display in $(seq 120 220); do
-  [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ] && continue
-  setsid Xvfb ":$display" -screen 0 "${width}x${height}x24" -nolisten tcp >"$work/xvfb.log" 2>&1 \
-    </dev/null &
-  xvfb_pid=$!
-  sleep 1
-  kill -0 "$xvfb_pid" 2>/dev/null && break
-done
-export DISPLAY=:$display WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEPREFIX=$work/wineprefix
-rm -rf "$WINEPREFIX"
-wineboot --init >"$work/wineboot.log" 2>&1 </dev/null || true
-wineserver --wait || true
-# Wine's own TrueType fonts (the caption buttons' symbols, the dialog font),
-# where every Wine finds them; without them the pictures show stand-ins.
-if [ -d /usr/share/wine/fonts ]; then
-  cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
-fi
+veltraw_xvfb_start "$work" 120 "${width}x${height}"
+# A fresh prefix: no settings or windows left from earlier runs in the pictures.
+rm -rf "$work/wineprefix"
+veltraw_wine_prefix "$work/wineprefix"
 
 # Runs in the virtual desktop, where the taskbar and the program are.
 in_desktop() { wine explorer "$desktop" "$@" </dev/null; }
-driver() { in_desktop "$driver_exe" "$@"; }
-clock_safe() {
-  if [ "$(id -u)" = 0 ] && command -v capsh >/dev/null; then
-    capsh --drop=cap_sys_time -- -c 'exec "$@"' veltraw "$@"
-  else
-    "$@"
-  fi
-}
+# The desktop's explorer returns as soon as it has started the program;
+# reading the program's output to its end waits for the program itself (a
+# screenshot read before the driver has written it is empty).
+driver() { in_desktop "$driver_exe" "$@" | cat; }
 
 wait_for_line() {
   local pattern=$1
@@ -95,7 +79,7 @@ start_with_server() {
   wine reg add 'HKCU\Software\Orvantis\Veltraw' /v Requests /t REG_DWORD /d "$requests" /f \
     >/dev/null
   : >"$work/veltraw.txt"
-  clock_safe wine explorer "$desktop" "$exe" >"$work/veltraw.txt" 2>&1 </dev/null &
+  veltraw_without_clock_right wine explorer "$desktop" "$exe" >"$work/veltraw.txt" 2>&1 </dev/null &
 }
 
 # The icon sits at the right end of the taskbar, in its last 24 pixels.
@@ -113,7 +97,9 @@ hover_icon() {
 
 shot() {
   local name=$1 left=$2 top=$3 w=$4 h=$5
-  driver screenshot "Z:$(echo "$work/$name.bmp" | sed 's|/|\\|g')"
+  # Through a pipe: explorer may return before the program it started has
+  # ended, and the pipe's end is when the driver has written the picture.
+  driver screenshot "Z:$(echo "$work/$name.bmp" | sed 's|/|\\|g')" | cat
   python3 "$root/scripts/bmp_to_png.py" "$work/$name.bmp" "$shots/$name.png" "$left" "$top" "$w" "$h"
   echo "$shots/$name.png"
 }
@@ -159,6 +145,50 @@ wait_dialog "About Orvantis Veltraw"
 sleep 0.5
 dialog_shot about-dialog "About Orvantis Veltraw"
 driver click "About Orvantis Veltraw" 1
+
+# The Server Configuration dialog with two secondaries, one of them selected;
+# then the question for a typed server that does not answer.
+wine reg add 'HKCU\Software\Orvantis\Veltraw' /v Server2 /t REG_SZ /d "$prefix.31" /f >/dev/null
+wine reg add 'HKCU\Software\Orvantis\Veltraw' /v Server3 /t REG_SZ /d "$prefix.32" /f >/dev/null
+wine reg add 'HKCU\Software\Orvantis\Veltraw' /v Servers /t REG_DWORD /d 3 /f >/dev/null
+driver command 104
+wait_dialog "Server Configuration"
+driver select "Server Configuration" 1003 1
+sleep 0.5
+dialog_shot server-dialog "Server Configuration"
+driver set-text "Server Configuration" 1008 "$prefix.37"
+driver click-async "Server Configuration" 1004
+wait_dialog Veltraw
+sleep 0.5
+dialog_shot server-question Veltraw
+driver click Veltraw 7
+driver click "Server Configuration" 2
+
+# The output settings, filled in as a user might have them. The dialogs read
+# the values when they open; Cancel applies nothing, and no condition set
+# here can fire against a primary that answers well.
+set_value() { wine reg add 'HKCU\Software\Orvantis\Veltraw' /v "$1" /t "$2" /d "$3" /f >/dev/null; }
+set_value LogFile REG_SZ 'C:\Veltraw\veltraw.log'
+set_value LogDetails REG_DWORD 1
+set_value DataFile REG_SZ 'C:\Veltraw\servers.csv'
+driver command 105
+wait_dialog "Log Settings"
+sleep 0.5
+dialog_shot log-settings-dialog "Log Settings"
+driver click "Log Settings" 2
+set_value MonitorCommand REG_SZ 'C:\Veltraw\notify.cmd %2 %1 %3'
+set_value MonitorLatency REG_DWORD 150
+set_value MonitorOnTimeout REG_DWORD 1
+set_value MonitorOnBadRef REG_DWORD 1
+set_value MonitorOnRecovery REG_DWORD 1
+driver command 109
+wait_dialog "Monitoring"
+sleep 0.5
+dialog_shot monitoring-dialog "Monitoring"
+driver click "Monitoring" 2
+for value in MonitorOnTimeout MonitorOnBadRef MonitorOnRecovery; do
+  set_value $value REG_DWORD 0
+done
 
 # The test packets dialog with chronyd's reply, the primary chosen at opening.
 driver command 112

@@ -36,14 +36,8 @@ CC=clang CXX=clang++ configure tsan -DVELTRAW_SANITIZE=thread
 step "fuzzers (${fuzz_seconds} s each)"
 CC=clang CXX=clang++ configure fuzz -DVELTRAW_TESTS=OFF -DVELTRAW_FUZZ=ON \
   -DVELTRAW_SANITIZE=address,undefined
-for fuzzer in "$out"/fuzz/fuzz/fuzz_*; do
-  [ -x "$fuzzer" ] || continue
-  name=$(basename "$fuzzer")
-  mkdir -p "$out/corpus-$name"
-  echo "-- $name"
-  (cd "$out" && "$fuzzer" -max_total_time="$fuzz_seconds" -print_final_stats=1 \
-    "$out/corpus-$name" 2>&1 | tail -n 12)
-done
+(cd "$out/fuzz" && ctest --output-on-failure -L fuzz)
+"$root/scripts/fuzz.sh" "$out/fuzz/fuzz" "$fuzz_seconds" "$out/fuzz-work"
 
 step "Windows build and tests under Wine"
 configure win -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake"

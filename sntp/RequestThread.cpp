@@ -5,6 +5,7 @@
 #include <exception>
 #include <memory>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "LIB/Log/ErrorLog.h"
@@ -79,7 +80,12 @@ NtpResult RequestSeries::Run() {
   Reply last;
   Reply reply;
 
+  std::chrono::steady_clock::time_point lastSend;
   for (int32_t i = 1; i <= limit; ++i) {
+    if (i > 1 && m_args.minimumSpacingMs > 0) {
+      std::this_thread::sleep_until(lastSend + std::chrono::milliseconds(m_args.minimumSpacingMs));
+    }
+    lastSend = std::chrono::steady_clock::now();
     ErrorLog& entry = Log(Detail) << "Request " << i;
     if (automatic) {
       entry << " of auto (upper limit AutoMaxRequests = " << limit << ")";
@@ -151,7 +157,13 @@ NtpResult RequestSeries::Run() {
     }
   }
 
-  if (replies == 0) return EmptyResult(m_args, NoResponse);
+  if (replies == 0) {
+    // Timeouts log nothing of their own: without this line the log of an
+    // outage would be silent.
+    Log(Warning) << "No response from " << m_args.host << " after "
+                 << static_cast<int32_t>(m_sent.size()) << " requests" << End;
+    return EmptyResult(m_args, NoResponse);
+  }
   NtpResult result = EmptyResult(m_args, lastBad ? BadReference : Ok);
   if (goodReplies > 0) {
     result.offsetMs = static_cast<int32_t>(offsetSum / goodReplies);
@@ -286,14 +298,19 @@ void RequestThreadProcedure(void* argument) {
 
 bool StartRequestThread(void* context, const std::string& host, RequestCallback callback,
                         int32_t tag, int32_t timeoutMs, int32_t requestCount) {
-  Log(Detail) << "Requesting time from " << host << End;
-  auto args = std::make_unique<RequestArgs>();
-  args->context = context;
-  args->host = host;
-  args->callback = callback;
-  args->tag = tag;
-  args->timeoutMs = timeoutMs;
-  args->requestCount = requestCount;
+  RequestArgs args;
+  args.context = context;
+  args.host = host;
+  args.callback = callback;
+  args.tag = tag;
+  args.timeoutMs = timeoutMs;
+  args.requestCount = requestCount;
+  return StartRequestSeries(args);
+}
+
+bool StartRequestSeries(const RequestArgs& described) {
+  Log(Detail) << "Requesting time from " << described.host << End;
+  auto args = std::make_unique<RequestArgs>(described);
   if (!PrecisionClock::StartThread("NTP Request", RequestThreadProcedure, args.get(), 3)) {
     Log(Fatal) << "Unable to start request thread" << End;
     return false;

@@ -25,6 +25,9 @@ struct RequestArgs {
   int32_t tag = 0;
   int32_t timeoutMs = 0;     // how long each request waits for its reply
   int32_t requestCount = 0;  // 0: automatic mode
+  // At least this long between the sends of two requests (ms); the program's
+  // own series send the next request at once.
+  int32_t minimumSpacingMs = 0;
 };
 
 // Limits of the automatic mode, shared by every series of the process and
@@ -40,6 +43,9 @@ void SetAutoRequestLimits(int32_t roundTripThresholdMs, int32_t maxRequests);
 // logged) when no thread could be started; the callback is then never called.
 bool StartRequestThread(void* context, const std::string& host, RequestCallback callback,
                         int32_t tag, int32_t timeoutMs, int32_t requestCount);
+
+// The same for a series described whole (with a spacing between requests).
+bool StartRequestSeries(const RequestArgs& args);
 
 // The thread procedure; argument is a RequestArgs made with new, which it
 // releases.

@@ -1,11 +1,10 @@
 // veltraw-query: asks one time server for the time with one request series,
-// exactly as the tray program does, and prints the result with every field of
-// the last reply decoded.
-//
-//   veltraw-query HOST [COUNT [TIMEOUT_MS]] [-v]
-//
-// COUNT 0 is the automatic mode. The exit status is the series' status:
-// 0 Ok, 1 no response, 2 bad reference, 3 failed; 64 for a usage error.
+// as the tray program does, and prints the result with every field of the
+// last reply decoded (or one line of comma-separated values with --csv). See
+// usageText for the arguments. The exit status is the series' status: 0 Ok,
+// 1 no response, 2 bad reference, 3 failed (a name that cannot be resolved
+// too); 64 for a usage error.
+#include <cerrno>
 #include <cmath>
 #include <condition_variable>
 #include <cstdint>
@@ -18,6 +17,7 @@
 
 #include "LIB/Log/ErrorLog.h"
 #include "LIB/Log/LogSinks.h"
+#include "LIB/Net/UDPSocket.h"
 #include "sntp/NtpResult.h"
 #include "sntp/RequestThread.h"
 
@@ -136,56 +136,149 @@ void PrintReply(const NtpResult& result) {
   PrintTimestamp("arrival", t4);
 }
 
-bool ParseInt(const char* text, int32_t& value) {
+constexpr int32_t kMaxCount = 100;
+constexpr int32_t kMaxTimeoutMs = 10000;
+// Requests of one run are this far apart unless --burst: the tool must not
+// hammer a public server.
+constexpr int32_t kSpacingMs = 1000;
+
+const char kUsage[] =
+    "usage: veltraw-query [options] HOST [COUNT [TIMEOUT_MS]]\n"
+    "Asks the time server HOST for the time, as Veltraw does, and shows the reply.\n"
+    "  COUNT       requests in the series, 1 to 100 (default 1), 1 s apart\n"
+    "  TIMEOUT_MS  how long each request waits for its reply, 1 to 10000 (default 2500)\n"
+    "  --auto      as many requests as Veltraw's automatic mode sends (COUNT is the limit)\n"
+    "  --burst     send the requests one right after the other (not to public servers)\n"
+    "  --csv       one line: host,status,offset_us,round_trip_us,stratum,reference_id\n"
+    "  -v          write the program's log to standard error\n"
+    "  --help      this text\n"
+    "Exit status: 0 ok, 1 no response, 2 bad reference, 3 failed, 64 usage error.\n";
+
+struct Options {
+  std::string host;
+  int32_t count = 1;
+  int32_t timeoutMs = 2500;
+  bool automatic = false;
+  bool burst = false;
+  bool csv = false;
+  bool verbose = false;
+  bool help = false;
+};
+
+// A whole decimal number within [low, high], or false.
+bool ParseBounded(const char* text, int32_t low, int32_t high, int32_t& value) {
   char* end = nullptr;
+  errno = 0;
   const long parsed = std::strtol(text, &end, 10);
-  if (end == text || *end != '\0' || parsed < 0 || parsed > 1000000) return false;
+  if (end == text || *end != '\0' || errno == ERANGE || parsed < low || parsed > high) return false;
   value = static_cast<int32_t>(parsed);
   return true;
 }
 
-int Usage() {
-  std::fprintf(stderr,
-               "usage: veltraw-query HOST [COUNT [TIMEOUT_MS]] [-v]\n"
-               "  COUNT       requests in the series; 0 = automatic (default 1)\n"
-               "  TIMEOUT_MS  wait for each reply (default 2500)\n"
-               "  -v          write the program's log to standard error\n");
+// Empty when the arguments are fine, else what is wrong with them.
+std::string ParseArguments(int argc, char** argv, Options& options) {
+  int positional = 0;
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument == "--help" || argument == "-h") {
+      options.help = true;
+    } else if (argument == "-v") {
+      options.verbose = true;
+    } else if (argument == "--csv") {
+      options.csv = true;
+    } else if (argument == "--burst") {
+      options.burst = true;
+    } else if (argument == "--auto") {
+      options.automatic = true;
+    } else if (argument.size() > 1 && argument[0] == '-') {
+      return "unknown option " + argument;
+    } else if (positional == 0) {
+      options.host = argument;
+      ++positional;
+    } else if (positional == 1) {
+      if (!ParseBounded(argv[i], 1, kMaxCount, options.count)) return "COUNT must be 1 to 100";
+      ++positional;
+    } else if (positional == 2) {
+      if (!ParseBounded(argv[i], 1, kMaxTimeoutMs, options.timeoutMs)) {
+        return "TIMEOUT_MS must be 1 to 10000";
+      }
+      ++positional;
+    } else {
+      return "unexpected argument " + argument;
+    }
+  }
+  if (options.help) return std::string();
+  if (options.host.empty()) return "HOST is missing";
+  return std::string();
+}
+
+int Usage(const std::string& problem) {
+  std::fprintf(stderr, "veltraw-query: %s\nTry 'veltraw-query --help'.\n", problem.c_str());
   return kUsageError;
+}
+
+// The offset and round trip of the last reply at full resolution, in us.
+void PrintCsv(const NtpResult& result) {
+  const char* status[] = {"ok", "no-response", "bad-reference", "failed"};
+  std::string offset, roundTrip, stratum, reference;
+  if (result.hasPacket) {
+    const NtpPacket& p = result.packet;
+    const NtpTimestamp t1 = p.originateTimestamp(), t2 = p.receiveTimestamp();
+    const NtpTimestamp t3 = p.transmitTimestamp(), t4 = result.arrival;
+    char number[32];
+    std::snprintf(number, sizeof number, "%.1f",
+                  veltraw::IntervalSeconds(veltraw::DoubledOffset(t1, t2, t3, t4)) / 2 * 1e6);
+    offset = number;
+    std::snprintf(number, sizeof number, "%.1f",
+                  veltraw::IntervalSeconds(veltraw::RoundTrip(t1, t2, t3, t4)) * 1e6);
+    roundTrip = number;
+    stratum = std::to_string(p.stratum());
+    reference = ReferenceIdText(p);
+    if (reference.size() > 1 && reference.front() == '"')
+      reference = reference.substr(1, reference.size() - 2);
+  }
+  std::printf("%s,%s,%s,%s,%s,%s\n", result.host.c_str(), status[result.status & 3], offset.c_str(),
+              roundTrip.c_str(), stratum.c_str(), reference.c_str());
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string host;
-  int32_t count = 1;
-  int32_t timeoutMs = 2500;
-  bool verbose = false;
-  int positional = 0;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "-v") == 0) {
-      verbose = true;
-    } else if (argv[i][0] == '-' || positional == 3) {
-      return Usage();
-    } else if (positional == 0) {
-      host = argv[i];
-      ++positional;
-    } else if (!ParseInt(argv[i], positional == 1 ? count : timeoutMs)) {
-      return Usage();
-    } else {
-      ++positional;
-    }
+  Options options;
+  const std::string problem = ParseArguments(argc, argv, options);
+  if (!problem.empty()) return Usage(problem);
+  if (options.help) {
+    std::fputs(kUsage, stdout);
+    return 0;
   }
-  if (host.empty() || timeoutMs == 0) return Usage();
 
-  if (verbose) {
+  if (options.verbose) {
     // Lives as long as the process: the request thread may log to the end.
     auto* sink = new veltraw::DebugLogSink;
     sink->level = veltraw::Trace;
     veltraw::ErrorLog::instance().addSink(sink);
   }
+  // Looked up here first, so that a mistyped name says what is wrong.
+  if (options.host.compare(0, 4, "224.") != 0) {
+    veltraw::UDPSocket lookup(0);  // starts the socket library where it needs starting
+    veltraw::SocketAddress address;
+    if (!lookup.Resolve(options.host, address, 123)) {
+      std::fprintf(stderr, "veltraw-query: cannot resolve %s\n", options.host.c_str());
+      return veltraw::Failed;
+    }
+  }
 
   Outcome outcome;
-  if (!veltraw::StartRequestThread(&outcome, host, OnResult, 0, timeoutMs, count)) {
+  veltraw::RequestArgs series;
+  series.context = &outcome;
+  series.host = options.host;
+  series.callback = OnResult;
+  series.timeoutMs = options.timeoutMs;
+  series.requestCount = options.automatic ? 0 : options.count;
+  series.minimumSpacingMs = options.burst ? 0 : kSpacingMs;
+  if (options.automatic)
+    veltraw::SetAutoRequestLimits(veltraw::AutoRoundTripThreshold, options.count);
+  if (!veltraw::StartRequestSeries(series)) {
     std::fprintf(stderr, "veltraw-query: unable to start the request thread\n");
     return veltraw::Failed;
   }
@@ -193,12 +286,16 @@ int main(int argc, char** argv) {
   outcome.done.wait(hold, [&] { return outcome.delivered; });
   const NtpResult& result = outcome.result;
 
-  std::printf("server %s: %s\n", result.host.c_str(), StatusName(result.status));
-  if (result.status == veltraw::Ok || result.status == veltraw::BadReference) {
-    std::printf(
-        "offset %+d ms, round trip %d ms (series average, whole ms; positive: server ahead)\n",
-        result.offsetMs, result.roundTripMs);
-    PrintReply(result);
+  if (options.csv) {
+    PrintCsv(result);
+  } else {
+    std::printf("server %s: %s\n", result.host.c_str(), StatusName(result.status));
+    if (result.status == veltraw::Ok || result.status == veltraw::BadReference) {
+      std::printf(
+          "offset %+d ms, round trip %d ms (series average, whole ms; positive: server ahead)\n",
+          result.offsetMs, result.roundTripMs);
+      PrintReply(result);
+    }
   }
   std::fflush(stdout);
   std::fflush(stderr);

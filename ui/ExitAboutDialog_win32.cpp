@@ -1,3 +1,4 @@
+#include "app/AutoLaunch.h"
 #include "ui/AboutDialogIds.h"
 #include "ui/Dialogs_win32.h"
 #include "ui/ExitAboutModel.h"
@@ -15,6 +16,12 @@ class ExitDialog : public ModalDialog {
   bool onInit() override {
     centreOnMouse();  // next to the notification-area icon
     setChecked(IDC_AUTOSTART, AutostartSetting().checked());
+    // An administrator's machine-wide entry starts the program whatever this
+    // user chooses, and this user cannot remove it: say so by the box.
+    if (readAutoLaunchState(RunKey::Platform()).fixedByAdministrator()) {
+      setChecked(IDC_AUTOSTART, true);
+      EnableWindow(item(IDC_AUTOSTART), FALSE);
+    }
     // In front of whatever has the focus, as the menu that opened it was.
     SetForegroundWindow(window());
     return true;

@@ -15,6 +15,10 @@ namespace veltraw {
 namespace {
 
 constexpr UINT_PTR kUpdateTimerId = 1001;
+constexpr UINT_PTR kResyncTimerId = 1002;
+// Asks the window's own thread to (re)start the resynchronisation timer, whose
+// delay in ms travels in lParam: timers belong to the thread of their window.
+constexpr UINT kStartResyncTimer = WM_APP + 1;
 
 // The core names icons by their resource ids.
 static_assert(IconGood == IDI_GOOD && IconNoResponse == IDI_NO_RESPONSE &&
@@ -133,6 +137,12 @@ bool TrayApp::startTimer(uint32_t periodMs) {
   return m_timerRunning;
 }
 
+void TrayApp::startResyncTimer(uint32_t delayMs) {
+  PostMessageA(window(), kStartResyncTimer, 0, static_cast<LPARAM>(delayMs));
+}
+
+uint32_t TrayApp::tickCount() { return GetTickCount(); }
+
 void TrayApp::stopTimer() {
   if (!m_timerRunning) return;
   KillTimer(window(), kUpdateTimerId);
@@ -157,6 +167,28 @@ LRESULT TrayApp::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_TIMER && wParam == kUpdateTimerId) {
     if (m_core) m_core->runUpdateCycle();
     return 0;
+  }
+  switch (message) {
+    case kStartResyncTimer:
+      SetTimer(window(), kResyncTimerId, static_cast<UINT>(lParam), nullptr);
+      return 0;
+    case WM_TIMER:
+      if (wParam != kResyncTimerId) break;
+      KillTimer(window(), kResyncTimerId);  // one shot
+      if (m_core) m_core->onResyncTimer();
+      return 0;
+    case WM_POWERBROADCAST:
+      // Resumed by the user, or automatically (a wake-up timer, a network
+      // wake): the clock may have run on wrongly, or not at all, meanwhile.
+      if ((wParam == PBT_APMRESUMEAUTOMATIC || wParam == PBT_APMRESUMESUSPEND) && m_core) {
+        m_core->onSystemResumed();
+      }
+      return TRUE;
+    case WM_TIMECHANGE:
+      if (m_core) m_core->onSystemTimeChanged();
+      return 0;
+    default:
+      break;
   }
   return SystemTrayIcon::handleMessage(message, wParam, lParam);
 }

@@ -28,6 +28,8 @@ class TrayApp : public SystemTrayIcon, public AppShell {
   void showTip(const std::string& text) override;
   bool startTimer(uint32_t periodMs) override;
   void stopTimer() override;
+  void startResyncTimer(uint32_t delayMs) override;
+  uint32_t tickCount() override;
   void postQuit() override;
   void* ownerWindow() override { return window(); }
   void openServerSearch() override;

@@ -13,11 +13,11 @@ ErrorLog& ErrorLog::instance() {
   return *log;
 }
 
-ErrorLog::ErrorLog() : m_environment(&systemLogEnvironment()) {}
+ErrorLog::ErrorLog() : m_environment(&LogEnvironment::Platform()) {}
 
 void ErrorLog::setEnvironment(LogEnvironment* environment) {
   m_lock.lock();
-  m_environment = environment ? environment : &systemLogEnvironment();
+  m_environment = environment ? environment : &LogEnvironment::Platform();
   m_lock.unlock();
 }
 

@@ -36,6 +36,9 @@ class LogEnvironment {
   virtual std::time_t now() = 0;         // seconds since 1970-01-01 UTC
   virtual uint32_t tickCount() = 0;      // milliseconds since an arbitrary start
   virtual unsigned long threadId() = 0;  // numeric id of the calling thread
+
+  // The system's own environment (platform file).
+  static LogEnvironment& Platform();
 };
 
 // A re-entrant lock: a critical section on Windows, a recursive mutex elsewhere.
@@ -96,8 +99,6 @@ class ErrorLog {
   bool m_entryHeld = false;
 };
 
-// The system's own environment (platform file).
-LogEnvironment& systemLogEnvironment();
 
 // The UTC date and time of seconds since 1970, through the C library's
 // thread-safe breakdown (platform file): the log writes from any thread.

@@ -41,7 +41,7 @@ std::atomic<DebuggerHook> g_debuggerHook{nullptr};
 
 void utcBreakdown(std::time_t time, std::tm& utc) { gmtime_r(&time, &utc); }
 
-LogEnvironment& systemLogEnvironment() {
+LogEnvironment& LogEnvironment::Platform() {
   static PosixLogEnvironment environment;
   return environment;
 }

@@ -37,7 +37,7 @@ std::atomic<DebuggerHook> g_debuggerHook{nullptr};
 
 void utcBreakdown(std::time_t time, std::tm& utc) { gmtime_s(&utc, &time); }
 
-LogEnvironment& systemLogEnvironment() {
+LogEnvironment& LogEnvironment::Platform() {
   static WindowsLogEnvironment environment;
   return environment;
 }

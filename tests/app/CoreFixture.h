@@ -34,6 +34,11 @@ class RecordingShell : public AppShell {
     return true;
   }
   void stopTimer() override { timerRunning = false; }
+  void startResyncTimer(uint32_t delayMs) override {
+    std::lock_guard<std::mutex> hold(lock);
+    resyncDelays.push_back(delayMs);
+  }
+  uint32_t tickCount() override { return tick; }
   void postQuit() override { ++quits; }
   void* ownerWindow() override { return this; }
   void openServerSearch() override { ++searches; }
@@ -55,21 +60,29 @@ class RecordingShell : public AppShell {
   std::vector<int32_t> icons;
   std::vector<std::string> tips;
   std::vector<uint32_t> timerPeriods;
+  std::vector<uint32_t> resyncDelays;
+  uint32_t tick = 1000;
   bool timerRunning = false;
   int quits = 0;
   int searches = 0;
   int refreshes = 0;
 };
 
+// Both Run keys; the machine's refuses writing to a standard user.
 class RecordingRunKey : public RunKey {
  public:
-  uint32_t open() override { return openError; }
+  uint32_t open(RunKeyScope scope, bool forWriting) override {
+    m_open = scope == RunKeyScope::Machine ? &machine : &user;
+    if (scope == RunKeyScope::Machine && forWriting && standardUser) return kRunKeyAccessDenied;
+    return scope == RunKeyScope::Machine ? openError : 0;
+  }
+  bool hasValue(const std::string& name) override { return m_open->count(name) != 0; }
   uint32_t setValue(const std::string& name, const std::string& data) override {
-    if (setError == 0) values[name] = data;
+    if (setError == 0) (*m_open)[name] = data;
     return setError;
   }
   uint32_t deleteValue(const std::string& name) override {
-    return values.erase(name) ? 0 : 2;  // the file-not-found code
+    return m_open->erase(name) ? 0 : 2;  // the file-not-found code
   }
   uint32_t close() override { return 0; }
   uint32_t modulePath(std::string& path) override {
@@ -78,7 +91,11 @@ class RecordingRunKey : public RunKey {
   }
   uint32_t openError = 0;
   uint32_t setError = 0;
-  std::map<std::string, std::string> values;
+  bool standardUser = false;
+  std::map<std::string, std::string> machine, user;
+
+ private:
+  std::map<std::string, std::string>* m_open = &machine;
 };
 
 // One started series, as the core asked for it.
@@ -105,6 +122,12 @@ class CoreTest : public ::testing::Test {
     started().push_back({context, host, callback, tag, timeoutMs, requestCount});
     return true;
   }
+  // The tooltip's local time of the last good update; empty: none shown.
+  static std::string& localTime() {
+    static std::string text;
+    return text;
+  }
+  static std::string localTimeText(const TimeClass&) { return localTime(); }
   static std::vector<std::string>& commands() {
     static std::vector<std::string> lines;
     return lines;
@@ -117,6 +140,7 @@ class CoreTest : public ::testing::Test {
   void SetUp() override {
     started().clear();
     commands().clear();
+    localTime().clear();
     settings = scratch.open();
   }
   void TearDown() override {
@@ -140,6 +164,8 @@ class CoreTest : public ::testing::Test {
     services.runKey = &runKey;
     services.startRequest = &recordStart;
     services.startCommand = &recordCommand;
+    services.localTime = &localTimeText;
+    services.preciseClockStep = preciseStep;
     services.settingsName = scratch.name();
     services.settingsDirectory = scratch.directory();
     app = std::make_unique<SntpClientApp>(services);
@@ -161,7 +187,8 @@ class CoreTest : public ::testing::Test {
     }
   }
 
-  // A result with a reply whose transmit time is the fake clock's now.
+  // A result with a reply that arrives now, from a server offsetMs ahead of
+  // the fake clock, after a round trip of roundTripMs split evenly.
   NtpResult reply(int32_t tag, NtpStatus status, int32_t offsetMs, int32_t roundTripMs) {
     NtpResult r;
     r.host = "s" + std::to_string(tag);
@@ -173,7 +200,14 @@ class CoreTest : public ::testing::Test {
     r.packet.bytes[0] = 0x24;
     r.packet.bytes[1] = 2;
     const NtpTimestamp now = NtpTimestamp::FromCalendar(clock.Now());
-    now.WriteWire(r.packet.bytes + NtpPacket::kTransmitTimestampOffset);
+    const NtpTimestamp trip =
+        NtpFromNanoseconds(uint64_t(roundTripMs < 0 ? 0 : roundTripMs) * 1000000);
+    const NtpTimestamp offset(static_cast<uint64_t>(int64_t{offsetMs} * 4294967296LL / 1000));
+    const NtpTimestamp sent = now - trip;
+    const NtpTimestamp served = sent + offset + NtpTimestamp(trip.value() / 2);
+    sent.WriteWire(r.packet.bytes + NtpPacket::kOriginateTimestampOffset);
+    served.WriteWire(r.packet.bytes + NtpPacket::kReceiveTimestampOffset);
+    served.WriteWire(r.packet.bytes + NtpPacket::kTransmitTimestampOffset);
     r.arrival = now;
     return r;
   }
@@ -190,6 +224,7 @@ class CoreTest : public ::testing::Test {
   RecordingShell shell;
   FakeClock clock;
   RecordingRunKey runKey;
+  bool preciseStep = true;
   std::unique_ptr<SntpClientApp> app;
 };
 

@@ -3,8 +3,8 @@
 #include <string>
 
 #include "AppTestSupport.h"
-#include "support/ScratchKey.h"
 #include "app/MonitorCommand.h"
+#include "support/ScratchKey.h"
 
 namespace veltraw {
 namespace {

@@ -68,6 +68,28 @@ TEST(ServerDataFileTest, RowCarriesEveryColumnOfTheReply) {
             "0.00000000,d1234567.80000000,d1234568.00000001,ffffffff.ffffffff");
 }
 
+// A name with a comma, a quote or a line break is quoted as CSV readers
+// expect, so that it stays one field of one row; others are written bare.
+TEST(ServerDataFileTest, ServerNameStaysOneFieldOfOneRow) {
+  const struct {
+    std::string host;
+    std::string column;
+  } cases[] = {
+      {"srv,one\nfake,row", "\"srv,one\nfake,row\""},
+      {"say \"hi\"", "\"say \"\"hi\"\"\""},
+      {"a\rb", "\"a\rb\""},
+      {"ntp1.example.org", "ntp1.example.org"},
+      {"", ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ServerDataFile::formatRow(resultFrom(c.host), 1796515894, 4000000000u),
+              "Sun Dec  6 00:11:34 2026,4000000000," + c.column +
+                  ",-20,30,-120,0.00000000,3508749671.50000000,3508749672.00000000,"
+                  "4294967296.00000000,0.00000000,d1234567.80000000,d1234568.00000001,"
+                  "ffffffff.ffffffff");
+  }
+}
+
 TEST(ServerDataFileTest, DateColumnMatchesTheRuntimeLibrary) {
   EXPECT_EQ(ServerDataFile::asctimeText(1709251199), "Thu Feb 29 23:59:59 2024");
   EXPECT_EQ(ServerDataFile::asctimeText(0), "Thu Jan  1 00:00:00 1970");

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <thread>
 
 #include "app/CoreFixture.h"
@@ -71,18 +72,35 @@ TEST_F(CoreTest, NoServerMeansUnconfiguredAndAnOfferToSearch) {
   EXPECT_EQ(boxes.boxes.size(), 1u);
 }
 
-TEST_F(CoreTest, GoodPrimarySetsTheClockFromItsTransmitTimePlusHalfTheTrip) {
+// The clock is set to the server's time: precisely, the PC's time at the step
+// plus the last reply's offset; in the plain form, the transmit time plus half
+// the whole-millisecond round trip plus the time since the reply arrived.
+TEST_F(CoreTest, GoodPrimarySetsTheClockToTheServersTime) {
+  preciseStep = false;
   configureServers(1);
-  CaptureSink log;
   start();
   NtpResult r = reply(0, Ok, -120, 30);
   clock.advanceMs(7);  // handled 7 ms after the reply arrived
   app->onRequestResult(r);
-
   ASSERT_EQ(clock.setTimes.size(), 1u);
-  TimeClass expected = r.packet.transmitTimestamp().ToCalendar();
-  expected.addMilliseconds(15 + 7);
-  EXPECT_EQ(clock.setTimes[0], expected);
+  TimeClass plain = r.packet.transmitTimestamp().ToCalendar();
+  plain.addMilliseconds(15 + 7);
+  EXPECT_EQ(clock.setTimes[0], plain);
+
+  app.reset();
+  clock.setTimes.clear();
+  preciseStep = true;
+  CaptureSink log;
+  start();
+  r = reply(0, Ok, -120, 30);
+  clock.advanceMs(7);
+  app->onRequestResult(r);
+  ASSERT_EQ(clock.setTimes.size(), 1u);
+  TimeClass server = clock.Now();
+  server.subtractMilliseconds(120);
+  const int64_t error = static_cast<int64_t>(
+      (NtpTimestamp::FromCalendar(clock.setTimes[0]) - NtpTimestamp::FromCalendar(server)).value());
+  EXPECT_LT(std::abs(error), 4295) << "more than a microsecond off";
   EXPECT_EQ(log.levelOf("Setting time "), Trace);
   EXPECT_EQ(log.levelOf("Jumping to correct time "), Detail);
   EXPECT_EQ(shell.lastIcon(), IconGood);
@@ -138,6 +156,18 @@ TEST_F(CoreTest, PrimaryStatusesPickIconAndTooltip) {
   configureServers(2);
   app->onRequestResult(failure(1, NoResponse));
   EXPECT_EQ(shell.lastIcon(), IconGood);
+
+  // A good result tells when it came, in local time; a failure keeps no time
+  // of its own. A long name gives way so that the time still fits.
+  localTime() = "14:07";
+  app->onRequestResult(reply(0, Ok, -37, 3));
+  EXPECT_EQ(shell.lastTip(), "Veltraw using s0\rPC fast by 37 ms at 14:07");
+  app->onRequestResult(failure(0));
+  EXPECT_EQ(shell.lastTip(), "Veltraw no response received from s0");
+  settings->writeText("Server1", std::string(80, 'n'));
+  app->onRequestResult(reply(0, Ok, -37, 3));
+  EXPECT_EQ(shell.lastTip().size(), 63u);
+  EXPECT_EQ(shell.lastTip().substr(63 - 29), "...\rPC fast by 37 ms at 14:07");
 }
 
 TEST_F(CoreTest, SecondariesSetTheClockOnlyWhileEveryServerBeforeThemFails) {
@@ -241,8 +271,10 @@ TEST_F(CoreTest, StartAndStopEventsAndTheExitSequence) {
   start();
   EXPECT_EQ(commands(), (std::vector<std::string>{"run SS START"}));
 
-  app->exitApplication();  // Autostart missing: registers
-  EXPECT_EQ(runKey.values[kAutoLaunchValueName], "C:\\Program Files\\Veltraw\\Veltraw.exe");
+  runKey.user[kAutoLaunchValueName] = "C:\\old\\Veltraw.exe";  // from a standard user's days
+  app->exitApplication();  // Autostart missing: registers, machine-wide
+  EXPECT_EQ(runKey.machine[kAutoLaunchValueName], "C:\\Program Files\\Veltraw\\Veltraw.exe");
+  EXPECT_TRUE(runKey.user.empty()) << "a second entry would start a second instance";
   EXPECT_FALSE(shell.timerRunning);
   EXPECT_EQ(shell.quits, 1);
 
@@ -250,21 +282,43 @@ TEST_F(CoreTest, StartAndStopEventsAndTheExitSequence) {
   {
     CaptureSink log;
     app->exitApplication();
-    EXPECT_TRUE(runKey.values.empty());
+    EXPECT_TRUE(runKey.machine.empty());
     app->exitApplication();  // nothing left to remove: a trace line, no box
     EXPECT_EQ(log.levelOf("No preexisting VeltrawNTPClient launch key"), Trace);
   }
   EXPECT_TRUE(boxes.boxes.empty());
 
-  runKey.openError = 5;
+  runKey.openError = 2;
   app->exitApplication();
   ASSERT_EQ(boxes.boxes.size(), 1u);
   EXPECT_EQ(boxes.boxes[0].caption, "Failure Modifying Veltraw Auto-launch State");
   EXPECT_EQ(boxes.boxes[0].text.rfind("RegOpenKeyEx failed: ", 0), 0u);
-  EXPECT_NE(boxes.boxes[0].text.find("(0x00000005 / 5)"), std::string::npos);
+  EXPECT_NE(boxes.boxes[0].text.find("(0x00000002 / 2)"), std::string::npos);
 
   app.reset();
   EXPECT_EQ(commands().back(), "run SS STOP");
+}
+
+// A standard user may not write the machine's Run key: the choice goes to the
+// user's own key, without an error box at every Exit, and an administrator's
+// machine-wide entry stays in force.
+TEST_F(CoreTest, AutostartOfAStandardUserGoesToTheUsersOwnRunKey) {
+  BoxRecorder boxes;
+  start();
+  runKey.standardUser = true;
+  app->exitApplication();
+  EXPECT_EQ(runKey.user[kAutoLaunchValueName], "C:\\Program Files\\Veltraw\\Veltraw.exe");
+  EXPECT_TRUE(runKey.machine.empty());
+  EXPECT_FALSE(readAutoLaunchState(runKey).fixedByAdministrator());
+
+  runKey.machine[kAutoLaunchValueName] = "C:\\Program Files\\Veltraw\\Veltraw.exe";
+  settings->writeNumber("Autostart", 0);
+  app->exitApplication();
+  EXPECT_TRUE(runKey.user.empty());
+  EXPECT_EQ(runKey.machine.size(), 1u);
+  const AutoLaunchState state = readAutoLaunchState(runKey);
+  EXPECT_TRUE(state.machineEntry && !state.userEntry && state.fixedByAdministrator());
+  EXPECT_TRUE(boxes.boxes.empty());
 }
 
 TEST_F(CoreTest, ResultsBeyondTheListOrAfterTheEndAreHarmless) {

@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "support/ScratchKey.h"
 #include "app/TrayStatusText.h"
 #include "sntp/NtpResult.h"
+#include "support/ScratchKey.h"
 
 namespace veltraw {
 namespace {

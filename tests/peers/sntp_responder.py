@@ -51,6 +51,7 @@ BEHAVIOURS = {
          {"zero": ["receive"]}],
     51: [{"offset_ms": 30 * 86400 * 1000.0}],               # 30 days ahead: out of range
     52: [{"li": 3, "stratum": 0, "refid": b"RATE"}],         # kiss-o'-death
+    53: [{"li": 3, "stratum": 0, "refid": b"DENY"}],
 }
 
 

@@ -234,7 +234,10 @@ TEST(RequestSeries, LastReplyBadAfterGoodOnesIsABadReferenceWithGoodAverages) {
 }
 
 TEST(RequestSeries, SilenceIsNoResponseAfterEveryTimeout) {
+  CaptureSink silence;
   const Series silent = run(PeerHost(kSilent), 200, 2, 3);
+  EXPECT_EQ(silence.levelOf("No response from " + PeerHost(kSilent) + " after 2 requests"),
+            Warning);
   EXPECT_EQ(silent.result.status, NoResponse);
   EXPECT_FALSE(silent.result.hasPacket);
   EXPECT_TRUE(silent.result.arrival.IsZero());

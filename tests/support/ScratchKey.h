@@ -22,6 +22,10 @@ class ScratchKey {
   }
   const std::string& name() const { return m_name; }
   const std::string& directory() const { return m_directory; }  // empty on Windows
+  // Makes every later write to the key fail, as a full disk or a denied
+  // registry would, while reads still see what is stored. False where the
+  // platform offers no way to do that; the test then has nothing to check.
+  bool refuseWrites();
 
  private:
   std::string m_name;

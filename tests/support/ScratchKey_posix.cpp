@@ -1,4 +1,5 @@
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <stdexcept>
@@ -17,6 +18,13 @@ ScratchKey::ScratchKey() : m_name("Veltraw") {
 ScratchKey::~ScratchKey() {
   std::error_code ignored;
   std::filesystem::remove_all(m_directory, ignored);
+}
+
+bool ScratchKey::refuseWrites() {
+  // A write goes to a temporary file beside the settings file and is renamed
+  // into place; a directory in the temporary file's place refuses it, whoever
+  // runs the test.
+  return ::mkdir((m_directory + "/" + m_name + ".conf.tmp").c_str(), 0700) == 0;
 }
 
 }  // namespace veltraw::test

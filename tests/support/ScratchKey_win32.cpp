@@ -18,4 +18,7 @@ ScratchKey::~ScratchKey() {
   RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Orvantis");
 }
 
+// The registry of the current user cannot be made to refuse its owner here.
+bool ScratchKey::refuseWrites() { return false; }
+
 }  // namespace veltraw::test

@@ -7,6 +7,7 @@
 //   driver wait-gone MS                  exit 0 once the tray window is gone
 //   driver icon lbuttondown|lbuttonup|rbuttondown|rbuttonup|lbuttondblclk|mousemove
 //   driver command ID                    a menu command (WM_COMMAND)
+//   driver post MSG WPARAM [COUNT]       posts a message to the tray window COUNT times
 //   driver taskbar-created               what the shell broadcasts after a restart
 //   driver wait-dialog CAPTION MS        exit 0 once a dialog with that caption shows
 //   driver count-dialogs CAPTION         prints how many are shown
@@ -149,8 +150,9 @@ bool isCombo(HWND item) {
 
 bool noDialog(const char* caption) { return dialogsNamed(caption).empty(); }
 
-// The entries are read as UTF-16: Wine hands an ANSI request for another
-// process's entry back unconverted.
+// The entries are read as wide text and printed in the program's 8-bit code
+// page: Wine does not convert the 8-bit forms of these messages between
+// processes (a Unicode control hands over its wide text as it is).
 void printItems(HWND list) {
   const bool combo = isCombo(list);
   const LRESULT count = SendMessageW(list, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
@@ -159,7 +161,7 @@ void printItems(HWND list) {
     const LRESULT length = SendMessageW(list, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, i, 0);
     std::wstring wide(static_cast<size_t>(length > 0 ? length : 0) + 1, L'\0');
     SendMessageW(list, combo ? CB_GETLBTEXT : LB_GETTEXT, i, reinterpret_cast<LPARAM>(&wide[0]));
-    char text[1024] = {};
+    char text[4096] = {};
     WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, text, sizeof text - 1, nullptr, nullptr);
     std::printf("%s%s\n", i == selected ? "* " : "", text);
   }
@@ -207,6 +209,15 @@ int main(int argc, char** argv) {
   if (verb == "command" && argc == 3) {
     HWND tray = trayWindow();
     return tray && PostMessageA(tray, WM_COMMAND, std::atoi(argv[2]), 0) ? 0 : 1;
+  }
+  if (verb == "post" && (argc == 4 || argc == 5)) {
+    HWND tray = trayWindow();
+    const UINT message = static_cast<UINT>(std::strtoul(argv[2], nullptr, 0));
+    const WPARAM wParam = static_cast<WPARAM>(std::strtoul(argv[3], nullptr, 0));
+    for (int i = argc == 5 ? std::atoi(argv[4]) : 1; i > 0; --i) {
+      if (!tray || !PostMessageA(tray, message, wParam, 0)) return 1;
+    }
+    return 0;
   }
   if (verb == "taskbar-created") {
     HWND tray = trayWindow();

@@ -22,6 +22,8 @@ prefix=${VELTRAW_PEER_PREFIX:?}
 key='HKCU\Software\Orvantis\Veltraw'
 run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
 
+# shellcheck source=../../../scripts/lib.sh
+. "$here/../../../scripts/lib.sh"
 # shellcheck source=lib.sh
 . "$here/lib.sh"
 for cases in "$here"/cases_*.sh; do

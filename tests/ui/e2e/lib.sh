@@ -38,40 +38,17 @@ winpath() { echo "Z:$1" | sed 's|/|\\|g'; }
 setup() {
   mkdir -p "$state"
   sh "$peers_script" start "$prefix" "$state/peers"
-  stop_pidfile "$state/clock_responder.pid"
+  veltraw_stop_pidfile "$state/clock_responder.pid"
   python3 "$here/clock_responder.py" --prefix "$prefix" --pidfile "$state/clock_responder.pid" \
     >"$state/clock_responder.log" 2>&1 </dev/null &
   for _ in $(seq 1 50); do
     python3 "$here/../../peers/sntp_responder.py" --probe "$prefix.60" && break
     sleep 0.1
   done
-  stop_pidfile "$state/xvfb.pid"
-  local display
-  for display in $(seq 90 190); do
-    [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ] && continue
-    setsid Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$state/xvfb.log" 2>&1 </dev/null &
-    echo $! >"$state/xvfb.pid"
-    sleep 1
-    kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null && break
-  done
+  veltraw_xvfb_start "$state" 90
   rm -rf "$state/wineprefix"
-  printf 'DISPLAY=:%s\nWINEPREFIX=%s\n' "$display" "$state/wineprefix" >"$state/env.sh"
-  wine_env
-  wineboot --init >"$state/wineboot.log" 2>&1 </dev/null || true
-  wineserver --wait || true
-}
-
-stop_pidfile() {
-  local pid
-  [ -f "$1" ] || return 0
-  pid=$(cat "$1")
-  kill "$pid" 2>/dev/null || true
-  for _ in $(seq 1 20); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  kill -9 "$pid" 2>/dev/null || true
-  rm -f "$1"
+  printf 'DISPLAY=%s\nWINEPREFIX=%s\n' "$DISPLAY" "$state/wineprefix" >"$state/env.sh"
+  veltraw_wine_prefix "$state/wineprefix"
 }
 
 teardown() {
@@ -79,8 +56,8 @@ teardown() {
     wine_env
     wineserver -k 2>/dev/null || true
   fi
-  stop_pidfile "$state/xvfb.pid"
-  stop_pidfile "$state/clock_responder.pid"
+  veltraw_stop_pidfile "$state/xvfb.pid"
+  veltraw_stop_pidfile "$state/clock_responder.pid"
   sh "$peers_script" stop "$prefix" "$state/peers"
 }
 

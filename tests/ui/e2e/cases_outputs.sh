@@ -1,0 +1,226 @@
+# The output settings: the Log Settings dialog (log file, packet details,
+# data file) and the Monitoring dialog (the monitor command and its
+# conditions), operated through their control ids as a user would. Sourced by
+# e2e.sh; CTest runs each case named on the next line.
+# e2e cases: log_settings monitor_settings
+
+data_header='GMT Time,GetTickCount (ms),Server,Precision (2^x s),Round-trip Latency (ms),Time Offset (ms),Reference (dec),Originate (dec),Receive (dec),Transmit (dec),Reference (hex),Originate (hex),Receive (hex),Transmit (hex)'
+
+# Every wine command costs the better part of a second: the checks below
+# are the ones that can fail.
+open_dialog() {
+  driver command "$1"
+  driver wait-dialog "$2" 10000 || fail "no \"$2\" dialog"
+}
+
+# On the 1024x768 screen of the tests.
+expect_centred() {
+  local l t r b
+  read -r l t r b <<<"$(driver rect "$1" | tr -d '\r')"
+  (((l + r) / 2 >= 510 && (l + r) / 2 <= 514 && (t + b) / 2 >= 382 && (t + b) / 2 <= 386)) ||
+    fail "\"$1\" not centred: $l $t $r $b"
+}
+
+close_dialog() {
+  driver click-async "$1" "$2"
+  driver wait-no-dialog "$1" 10000 || fail "\"$1\" stayed open"
+}
+
+field() { driver text "$1" "$2" | tr -d '\r'; }
+expect_field() { [ "$(field "$1" "$2")" = "$3" ] || fail "\"$1\" $2 shows \"$(field "$1" "$2")\", not \"$3\""; }
+expect_checked() {
+  [ "$(driver checked "$1" "$2" | tr -d '\r')" = "$3" ] || fail "\"$1\" box $2 is not $3"
+}
+# The stored settings, read in one go after each change; the checks below
+# look them up there.
+read_settings() { wine reg query "$key" </dev/null | tr -d '\r' >"$case_dir/stored.txt"; }
+stored_number() { awk -v n="$1" '$1 == n && $2 == "REG_DWORD" {print $3}' "$case_dir/stored.txt"; }
+expect_number() { [ "$(stored_number "$1")" = "$2" ] || fail "$1 is $(stored_number "$1"), not $2"; }
+# A stored text whole, blanks and quotes included.
+stored_text() { sed -n "s/^ *$1 \{1,\}REG_SZ \{1,\}//p" "$case_dir/stored.txt"; }
+line_count() { grep -acF -- "$2" "$1" 2>/dev/null || true; }
+wait_for_count() {
+  local file=$1 pattern=$2 count=$3 limit=$4
+  for _ in $(seq 1 $((limit * 10))); do
+    [ "$(line_count "$file" "$pattern")" -ge "$count" ] && return 0
+    sleep 0.1
+  done
+  fail "fewer than $count \"$pattern\" in $file within $limit s"
+}
+
+# Log and data file chosen in the dialog and applied at OK: detail lines
+# while the box is set and none once it is clear; the data file starts
+# afresh with its header; the chooser starts on the stored path and its
+# Cancel keeps the typed one; Cancel stores nothing; a data file that cannot
+# be opened is logged; a log file that cannot be opened ends the program in
+# the exception box. Earlier files keep what they had.
+case_log_settings() {
+  fresh_case log_settings
+  local details=$case_dir/details.log plain=$case_dir/plain.log csv=$case_dir/data.csv
+  local output=$case_dir/veltraw.txt dialog="Log Settings"
+  printf 'stale,row\r\n' >"$csv"
+  configure Servers=dword:1 "Server1=$prefix.31" Frequency=dword:1
+  start_veltraw veltraw
+  wait_for_text "$output" "Tray tip: Veltraw using $prefix.31 / PC" 20
+
+  open_dialog 105 "$dialog"
+  expect_centred "$dialog"
+  expect_field "$dialog" 1017 ""
+  expect_field "$dialog" 1020 ""
+  expect_checked "$dialog" 1019 0
+  driver set-text "$dialog" 1017 "$(winpath "$details")"
+  driver set-text "$dialog" 1020 "$(winpath "$csv")"
+  driver click "$dialog" 1019
+  close_dialog "$dialog" 1
+  read_settings
+  [ "$(stored_text LogFile)" = "$(winpath "$details")" ] || fail "LogFile not stored"
+  [ "$(stored_text DataFile)" = "$(winpath "$csv")" ] || fail "DataFile not stored"
+  expect_number LogDetails 0x1
+  wait_for_text "$details" "Requesting time from $prefix.31" 20
+  wait_for_text "$csv" ",$prefix.31," 20
+  [ "$(head -n 1 "$csv" | tr -d '\r')" = "$data_header" ] || fail "data file without its header"
+  expect_no_text "$csv" "stale,row"
+
+  # The chooser starts on the stored path, not on the one typed since;
+  # cancelling it, then the dialog, changes nothing.
+  open_dialog 105 "$dialog"
+  expect_field "$dialog" 1017 "$(winpath "$details")"
+  expect_checked "$dialog" 1019 1
+  driver set-text "$dialog" 1017 'C:\typed\since.log'
+  driver click-async "$dialog" 1018
+  driver wait-dialog "Browse for Log File" 10000 || fail "no file chooser"
+  expect_field "Browse for Log File" 1148 details.log
+  close_dialog "Browse for Log File" 2
+  expect_field "$dialog" 1017 'C:\typed\since.log'
+  driver click "$dialog" 1019
+  close_dialog "$dialog" 2
+  read_settings
+  [ "$(stored_text LogFile)" = "$(winpath "$details")" ] || fail "Cancel stored LogFile"
+  expect_number LogDetails 0x1
+
+  # Box clear, another log file, a data file in a folder that does not
+  # exist: the log says so, and takes no detail lines from here on.
+  local missing
+  missing=$(winpath "$case_dir/missing/data.csv")
+  open_dialog 105 "$dialog"
+  driver set-text "$dialog" 1017 "$(winpath "$plain")"
+  driver set-text "$dialog" 1020 "$missing"
+  driver click "$dialog" 1019
+  close_dialog "$dialog" 1
+  wait_for_text "$plain" "Unable to open data file $missing" 20
+  local seen
+  seen=$(line_count "$output" "Requesting time from $prefix.31")
+  wait_for_count "$output" "Requesting time from $prefix.31" $((seen + 2)) 20
+  expect_no_text "$plain" "Requesting time from"
+  [ "$(line_count "$csv" ",$prefix.31,")" -ge 1 ] || fail "the earlier data file lost its rows"
+
+  # A path longer than the field keeps is cut to 259 characters; a log file
+  # that cannot be opened ends the program through the exception box.
+  local long='Q:\no\such\folder\'
+  long+=$(printf 'x%.0s' $(seq 1 300))
+  open_dialog 105 "$dialog"
+  driver set-text "$dialog" 1017 "$long"
+  driver click-async "$dialog" 1
+  driver wait-dialog "Veltraw Exception" 20000 || fail "no exception box"
+  read_settings
+  [ "$(stored_text LogFile)" = "${long:0:259}" ] || fail "LogFile not cut to 259 characters"
+  driver texts "Veltraw Exception" >"$case_dir/box.txt"
+  expect_text "$case_dir/box.txt" "Cannot open log file for writing: ${long:0:259}"
+  driver click "Veltraw Exception" 1
+  [ "$(wait_exit veltraw 15)" = 3 ] || fail "exit code after the exception box"
+  expect_text "$details" "Requesting time from $prefix.31"
+  expect_text "$plain" "Unable to open data file $missing"
+  [ "$(head -n 1 "$csv" | tr -d '\r')" = "$data_header" ] || fail "the earlier data file changed"
+  echo "log_settings: ok"
+}
+
+# The monitor command configured in the dialog runs at the next timeout of a
+# silent server, and not once the box is clear; the latency field reads like
+# atoi and shows what is stored; a long command line is kept up to 4095
+# characters; Cancel stores nothing. Servers are added through the registry
+# and applied with OK in the Log Settings dialog.
+case_monitor_settings() {
+  fresh_case monitor_settings
+  local monitor=$case_dir/monitor.txt output=$case_dir/veltraw.txt dialog=Monitoring
+  local command
+  command="\"$(winpath "$VELTRAW_APPEND_ARGS")\" \"$(winpath "$monitor")\" %2 %1 %3"
+  # No server asked yet: the silent primary has no failure behind it.
+  configure Servers=dword:0 "Server1=$prefix.37" Frequency=dword:2
+  start_veltraw veltraw
+  wait_for_text "$output" "Setting timer to " 20
+
+  # Load and store share one table of boxes: the values stored below check
+  # every box.
+  open_dialog 109 "$dialog"
+  expect_centred "$dialog"
+  expect_field "$dialog" 1057 ""
+  expect_field "$dialog" 1055 0
+  driver texts "$dialog" >"$case_dir/card.txt"
+  expect_text "$case_dir/card.txt" "%0 = NTP Precision"
+  expect_text "$case_dir/card.txt" "3358670916.40688180"
+  driver set-text "$dialog" 1057 "$command"
+  driver set-text "$dialog" 1055 150ms
+  driver click "$dialog" 1049
+  close_dialog "$dialog" 1
+  read_settings
+  [ "$(stored_text MonitorCommand)" = "$command" ] || fail "MonitorCommand not stored"
+  expect_number MonitorLatency 0x96
+  expect_number MonitorOnTimeout 0x1
+  for name in MonitorOnBadRef MonitorOnRecovery MonitorOnAll MonitorOnLatency \
+    MonitorOnStartStop MonitorPrimaryOnly; do
+    expect_number $name 0x0
+  done
+
+  configure Servers=dword:1
+  open_dialog 105 "Log Settings"
+  close_dialog "Log Settings" 1
+  wait_for_text "$monitor" "TO $prefix.37 0" 20
+
+  # Timeouts go on to "every packet" once their own box is clear; the
+  # latency threshold is stored even with its box clear.
+  open_dialog 109 "$dialog"
+  expect_field "$dialog" 1057 "$command"
+  expect_field "$dialog" 1055 150
+  expect_checked "$dialog" 1049 1
+  driver click "$dialog" 1049
+  driver click "$dialog" 1052
+  driver set-text "$dialog" 1055 -5
+  close_dialog "$dialog" 1
+  read_settings
+  expect_number MonitorLatency 0xfffffffb
+  expect_number MonitorOnTimeout 0x0
+  configure Servers=dword:2 "Server2=$prefix.44"
+  open_dialog 105 "Log Settings"
+  close_dialog "Log Settings" 1
+  wait_for_text "$monitor" "EV $prefix.44 0" 20
+  [ "$(line_count "$monitor" "TO ")" = 1 ] || fail "the command ran for TO with its box clear"
+
+  # No condition left; a command line far over the limit is kept up to it,
+  # and the latency shown as the unsigned 4294967291 stays -5.
+  open_dialog 109 "$dialog"
+  expect_field "$dialog" 1055 4294967291
+  driver click "$dialog" 1052
+  driver set-text "$dialog" 1057 "$(printf 'x%.0s' $(seq 1 10000))%"
+  close_dialog "$dialog" 1
+  read_settings
+  local stored
+  stored=$(stored_text MonitorCommand)
+  [ "${#stored}" = 4095 ] && [ "$stored" = "$(printf 'x%.0s' $(seq 1 4095))" ] ||
+    fail "MonitorCommand holds ${#stored} characters, not 4095"
+  expect_number MonitorLatency 0xfffffffb
+  expect_number MonitorOnAll 0x0
+
+  open_dialog 109 "$dialog"
+  driver set-text "$dialog" 1057 changed
+  driver set-text "$dialog" 1055 7
+  driver click "$dialog" 1049
+  close_dialog "$dialog" 2
+  read_settings
+  [ "$(stored_text MonitorCommand)" = "$stored" ] || fail "Cancel stored MonitorCommand"
+  expect_number MonitorLatency 0xfffffffb
+  expect_number MonitorOnTimeout 0x0
+
+  wine "$VELTRAW_EXE" -uninstall </dev/null
+  [ "$(wait_exit veltraw 15)" = 0 ] || fail "exit code"
+  echo "monitor_settings: ok"
+}

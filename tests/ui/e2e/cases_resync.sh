@@ -1,0 +1,79 @@
+# Where PCs really live: waking from sleep, clocks changed by others, servers
+# that refuse service or ask to be asked less often. Sourced by e2e.sh.
+# e2e cases: resync kiss_codes
+
+WM_TIMECHANGE=0x1E
+WM_POWERBROADCAST=0x218
+PBT_APMRESUMEAUTOMATIC=0x12
+
+count_lines() { grep -acF -- "$2" "$1" || true; }
+
+wait_for_count() {  # file, text, count, seconds
+  for _ in $(seq 1 $(($4 * 10))); do
+    [ "$(count_lines "$1" "$2")" -ge "$3" ] && return 0
+    sleep 0.1
+  done
+  fail "fewer than $3 \"$2\" in $1 within $4 s"
+}
+
+# A wake-up (sent a hundred times at once) and a clock changed by someone else
+# each run one extra cycle a few seconds later; the notice of Veltraw's own
+# step runs none.
+case_resync() {
+  fresh_case resync
+  # A primary 120 ms ahead: Veltraw steps the clock (Wine accepts the small
+  # step without touching the host's clock).
+  configure Servers=dword:1 "Server1=$prefix.60" Frequency=dword:2
+  start_veltraw stepping
+  local out=$case_dir/stepping.txt
+  wait_for_text "$out" "Jumping to correct time " 20
+  # Wine may announce the step itself; otherwise the notice is posted here.
+  sleep 1
+  grep -aqF "changed by this program" "$out" || driver post $WM_TIMECHANGE 0
+  wait_for_text "$out" "The clock was changed by this program: no resynchronisation" 10
+  expect_no_text "$out" "changed by someone else"
+  wine "$VELTRAW_EXE" -uninstall </dev/null
+  [ "$(wait_exit stepping 10)" = 0 ] || fail "exit code"
+
+  # chronyd serves this machine's own clock: no steps from here on.
+  configure "Server1=$prefix.30" Frequency=dword:3600 \
+    "LogFile=$(winpath "$case_dir/veltraw.log")" LogDetails=dword:1
+  start_veltraw veltraw
+  out=$case_dir/veltraw.txt
+  wait_for_text "$out" "Tray tip: Veltraw using $prefix.30 / PC" 20
+  driver post $WM_POWERBROADCAST $PBT_APMRESUMEAUTOMATIC 100
+  wait_for_text "$out" "Woke from sleep; resynchronising in 5 s" 10
+  wait_for_text "$out" "Resynchronising: update cycle, attempt 1 of 4" 20
+  wait_for_count "$out" "Resynchronised" 1 20
+  [ "$(count_lines "$out" "Woke from sleep; resynchronising")" = 1 ] || fail "more than one resync"
+
+  driver post $WM_TIMECHANGE 0
+  wait_for_text "$out" "The clock was changed by someone else; resynchronising in 5 s" 10
+  wait_for_count "$out" "Resynchronised" 2 20
+  expect_text "$case_dir/veltraw.log" "Woke from sleep; resynchronising in 5 s"
+  wine "$VELTRAW_EXE" -uninstall </dev/null
+  [ "$(wait_exit veltraw 10)" = 0 ] || fail "exit code"
+  echo "resync: ok"
+}
+
+# A primary that refuses service (DENY) is not asked again and says so in the
+# tooltip; a server that asks to slow down (RATE) is asked half as often.
+case_kiss_codes() {
+  fresh_case kiss_codes
+  configure Servers=dword:2 "Server1=$prefix.53" "Server2=$prefix.52" Frequency=dword:2
+  start_veltraw veltraw
+  local out=$case_dir/veltraw.txt
+  wait_for_text "$out" "Tray tip: Veltraw $prefix.53 refused service (DENY)" 20
+  wait_for_text "$out" "Server $prefix.53 refused service (DENY); not asking it again" 10
+  wait_for_text "$out" "Server $prefix.52 asked to slow down (RATE); asking it every 4 s" 10
+  # Five more cycles: the refusing server is never asked again.
+  local before
+  before=$(count_lines "$out" "Requesting time from $prefix.53")
+  sleep 10
+  [ "$(count_lines "$out" "Requesting time from $prefix.53")" = "$before" ] ||
+    fail "the refusing server was asked again"
+  expect_text "$out" "Not asking $prefix.52 this time"
+  wine "$VELTRAW_EXE" -uninstall </dev/null
+  [ "$(wait_exit veltraw 10)" = 0 ] || fail "exit code"
+  echo "kiss_codes: ok"
+}

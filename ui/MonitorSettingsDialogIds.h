@@ -1,0 +1,13 @@
+// Resource ids of the Monitoring dialog (also read by the resource compiler).
+#pragma once
+
+#define IDD_MONITOR_SETTINGS 112
+#define IDC_MONITOR_ON_TIMEOUT 1049
+#define IDC_MONITOR_ON_BAD_REF 1050
+#define IDC_MONITOR_ON_RECOVERY 1051
+#define IDC_MONITOR_ON_ALL 1052
+#define IDC_MONITOR_ON_LATENCY 1053
+#define IDC_MONITOR_ON_START_STOP 1054
+#define IDC_MONITOR_LATENCY 1055
+#define IDC_MONITOR_PRIMARY_ONLY 1056
+#define IDC_MONITOR_COMMAND 1057
