@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Makes the README's screenshots: the notification-area icon in its four
-# states with the tooltip showing, the open menu, the Exit and About dialogs
+# states with the tooltip showing, the open menu, the Exit and About dialogs,
 # the Server Configuration dialog with its question, the Log Settings,
-# Monitoring and Statistics dialogs, in Wine's virtual desktop (which has a
-# taskbar with a notification area), on a private Xvfb display, against time
-# servers on loopback.
+# Monitoring and Statistics dialogs, and the test packets dialog after a
+# reply, in Wine's virtual desktop (which has a taskbar with a notification
+# area), on a private Xvfb display, against time servers on loopback.
 #
 #   scripts/screenshots.sh            PNGs into docs/screenshots/
 #
@@ -200,6 +200,18 @@ driver click "Monitoring" 2
 for value in MonitorOnTimeout MonitorOnBadRef MonitorOnRecovery; do
   set_value $value REG_DWORD 0
 done
+
+# The test packets dialog with chronyd's reply, the primary chosen at opening.
+driver command 112
+wait_dialog "Send NTP Test Packets"
+driver click "Send NTP Test Packets" 1047
+for _ in $(seq 1 50); do
+  driver text "Send NTP Test Packets" 1046 | grep -q UTC && break
+  sleep 0.2
+done
+sleep 0.5
+dialog_shot test-packets-dialog "Send NTP Test Packets"
+driver click "Send NTP Test Packets" 2
 
 # Blue, then the "no" sign: a primary that never answers; ten requests of
 # 2.5 s each keep the requesting state long enough to look at.

@@ -5,8 +5,7 @@
 #define IDD_TEST_PACKETS 111
 #define IDC_TEST_SERVER 1014
 #define IDC_SEND_PACKET 1047
-// The platform's own IDCANCEL: "Cancel", Escape and the close box.
-#define IDCANCEL_TEST_PACKETS 2
+// "Cancel" is the platform's IDCANCEL (2), as Escape and the close box are.
 
 // The result fields, filled together from one text each, in this order.
 #define IDC_ROUND_TRIP 1023

@@ -8,6 +8,7 @@
 #include "LIB/String/FormatString.h"
 #include "LIB/Time/NtpTimestamp.h"
 #include "LIB/Time/TimeClass.h"
+#include "app/Settings.h"
 
 namespace veltraw {
 
@@ -119,15 +120,13 @@ bool beginsWithIgnoringCase(const std::string& text, const std::string& prefix) 
                     [](char x, char y) { return folded(x) == folded(y); });
 }
 
-std::string numbered(const char* name, int32_t n) { return name + std::to_string(n); }
-
-// itemName1.. up to countName of them, ending at the first empty name.
-std::vector<std::string> storedNames(const SettingsKey& settings, const char* countName,
-                                     const char* itemName) {
+// The first `count` names of a numbered list, ending at the first empty name.
+std::vector<std::string> storedNames(const SettingsKey& settings, const NumberSetting& count,
+                                     std::string (*valueName)(int32_t)) {
   std::vector<std::string> names;
-  const int32_t count = settings.readNumber(countName, 0);
-  for (int32_t n = 1; n <= count; ++n) {
-    std::string name = settings.readText(numbered(itemName, n), "");
+  const int32_t last = settings.read(count);
+  for (int32_t n = 1; n <= last; ++n) {
+    std::string name = settings.readText(valueName(n), "");
     if (name.empty()) break;
     names.push_back(name.substr(0, kMaxServerNameLength));
   }
@@ -180,18 +179,22 @@ TestPacketReport testPacketReport(const NtpResult& result) {
 }
 
 void TestPacketsModel::load(const SettingsKey& settings) {
-  const std::vector<std::string> configured = storedNames(settings, "Servers", "Server");
+  const std::vector<std::string> configured =
+      storedNames(settings, setting::Servers, setting::serverValueName);
   if (!configured.empty()) serverText = configured.front();  // the primary
   for (const std::string& name : configured) addServer(name);
-  for (const std::string& name : storedNames(settings, "TestServers", "TestServer")) {
+  for (const std::string& name :
+       storedNames(settings, setting::TestServers, setting::testServerValueName)) {
     addServer(name);
   }
 }
 
 void TestPacketsModel::store(SettingsKey& settings) const {
   int32_t n = 0;
-  for (const std::string& name : m_servers) settings.writeText(numbered("TestServer", ++n), name);
-  settings.writeNumber("TestServers", n);
+  for (const std::string& name : m_servers) {
+    settings.writeText(setting::testServerValueName(++n), name);
+  }
+  settings.write(setting::TestServers, n);
 }
 
 bool TestPacketsModel::addServer(const std::string& name) {

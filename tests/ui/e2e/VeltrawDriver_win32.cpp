@@ -26,7 +26,7 @@
 //   driver enabled CAPTION ID            prints 1 or 0
 //   driver wait-no-dialog CAPTION MS     exit 0 once no dialog with that caption shows
 //   driver wait-menu MS                  exit 0 once a popup menu is open
-//   driver key escape                    a key press for the window in front
+//   driver key escape|return             a key press for the window in front
 //   driver windows                       every top-level window: class, title, shown
 //   driver children CLASS                the descendants of the first top-level
 //                                        window of that class: class, title, rect
@@ -241,8 +241,12 @@ int main(int argc, char** argv) {
   if (verb == "texts" && argc == 3) {
     HWND dialog = oneDialog(argv[2]);
     for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+      // Asked of the control itself: an edit field keeps its text apart from
+      // the caption that GetWindowText reads across processes.
       char text[1024] = {};
-      GetWindowTextA(child, text, sizeof text);
+      DWORD_PTR copied = 0;
+      SendMessageTimeoutA(child, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+                          SMTO_ABORTIFHUNG, 5000, &copied);
       if (text[0]) std::printf("%d: %s\n", GetDlgCtrlID(child), text);
     }
     return 0;
@@ -304,10 +308,12 @@ int main(int argc, char** argv) {
     return waitFor(std::atoi(argv[3]), noDialog, argv[2]) ? 0 : 1;
   }
   if (verb == "wait-menu" && argc == 3) return waitFor(std::atoi(argv[2]), menuOpen, "") ? 0 : 1;
-  if (verb == "key" && argc == 3 && std::string(argv[2]) == "escape") {
+  if (verb == "key" && argc == 3) {
+    const std::string name = argv[2];
+    if (name != "escape" && name != "return") return usage();
     INPUT keys[2] = {};
     keys[0].type = keys[1].type = INPUT_KEYBOARD;
-    keys[0].ki.wVk = keys[1].ki.wVk = VK_ESCAPE;
+    keys[0].ki.wVk = keys[1].ki.wVk = name == "escape" ? VK_ESCAPE : VK_RETURN;
     keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
     return SendInput(2, keys, sizeof(INPUT)) == 2 ? 0 : 1;
   }

@@ -12,6 +12,8 @@ fail() {
       tail -n 40 "$f" >&2
     done
   fi
+  # A program left running keeps Wine, and with it CTest's output, open.
+  [ -z "${WINEPREFIX:-}" ] || wineserver -k 2>/dev/null || true
   exit 1
 }
 
