@@ -8,13 +8,7 @@ PBT_APMRESUMEAUTOMATIC=0x12
 
 count_lines() { grep -acF -- "$2" "$1" || true; }
 
-wait_for_count() {  # file, text, count, seconds
-  for _ in $(seq 1 $(($4 * 10))); do
-    [ "$(count_lines "$1" "$2")" -ge "$3" ] && return 0
-    sleep 0.1
-  done
-  fail "fewer than $3 \"$2\" in $1 within $4 s"
-}
+# wait_for_count comes with cases_outputs.sh; every cases file shares one shell.
 
 # A wake-up (sent a hundred times at once) and a clock changed by someone else
 # each run one extra cycle a few seconds later; the notice of Veltraw's own
