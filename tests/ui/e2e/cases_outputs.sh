@@ -38,15 +38,6 @@ stored_number() { awk -v n="$1" '$1 == n && $2 == "REG_DWORD" {print $3}' "$case
 expect_number() { [ "$(stored_number "$1")" = "$2" ] || fail "$1 is $(stored_number "$1"), not $2"; }
 # A stored text whole, blanks and quotes included.
 stored_text() { sed -n "s/^ *$1 \{1,\}REG_SZ \{1,\}//p" "$case_dir/stored.txt"; }
-line_count() { grep -acF -- "$2" "$1" 2>/dev/null || true; }
-wait_for_count() {
-  local file=$1 pattern=$2 count=$3 limit=$4
-  for _ in $(seq 1 $((limit * 10))); do
-    [ "$(line_count "$file" "$pattern")" -ge "$count" ] && return 0
-    sleep 0.1
-  done
-  fail "fewer than $count \"$pattern\" in $file within $limit s"
-}
 
 # Log and data file chosen in the dialog and applied at OK: detail lines
 # while the box is set and none once it is clear; the data file starts

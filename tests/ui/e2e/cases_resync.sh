@@ -6,9 +6,7 @@ WM_TIMECHANGE=0x1E
 WM_POWERBROADCAST=0x218
 PBT_APMRESUMEAUTOMATIC=0x12
 
-count_lines() { grep -acF -- "$2" "$1" || true; }
 
-# wait_for_count comes with cases_outputs.sh; every cases file shares one shell.
 
 # A wake-up (sent a hundred times at once) and a clock changed by someone else
 # each run one extra cycle a few seconds later; the notice of Veltraw's own
@@ -39,7 +37,7 @@ case_resync() {
   wait_for_text "$out" "Woke from sleep; resynchronising in 5 s" 10
   wait_for_text "$out" "Resynchronising: update cycle, attempt 1 of 4" 20
   wait_for_count "$out" "Resynchronised" 1 20
-  [ "$(count_lines "$out" "Woke from sleep; resynchronising")" = 1 ] || fail "more than one resync"
+  [ "$(line_count "$out" "Woke from sleep; resynchronising")" = 1 ] || fail "more than one resync"
 
   driver post $WM_TIMECHANGE 0
   wait_for_text "$out" "The clock was changed by someone else; resynchronising in 5 s" 10
@@ -62,9 +60,9 @@ case_kiss_codes() {
   wait_for_text "$out" "Server $prefix.52 asked to slow down (RATE); asking it every 4 s" 10
   # Five more cycles: the refusing server is never asked again.
   local before
-  before=$(count_lines "$out" "Requesting time from $prefix.54")
+  before=$(line_count "$out" "Requesting time from $prefix.54")
   sleep 10
-  [ "$(count_lines "$out" "Requesting time from $prefix.54")" = "$before" ] ||
+  [ "$(line_count "$out" "Requesting time from $prefix.54")" = "$before" ] ||
     fail "the refusing server was asked again"
   expect_text "$out" "Not asking $prefix.52 this time"
   wine "$VELTRAW_EXE" -uninstall </dev/null

@@ -125,6 +125,16 @@ wait_for_text() {
   fail "no \"$pattern\" in $file within $limit s"
 }
 
+line_count() { grep -acF -- "$2" "$1" 2>/dev/null || true; }
+wait_for_count() {  # file, text, count, seconds
+  local file=$1 pattern=$2 count=$3 limit=$4
+  for _ in $(seq 1 $((limit * 10))); do
+    [ "$(line_count "$file" "$pattern")" -ge "$count" ] && return 0
+    sleep 0.1
+  done
+  fail "fewer than $count \"$pattern\" in $file within $limit s"
+}
+
 expect_text() { grep -aqF -- "$2" "$1" || fail "no \"$2\" in $1"; }
 expect_no_text() { ! grep -aqF -- "$2" "$1" || fail "unexpected \"$2\" in $1"; }
 
