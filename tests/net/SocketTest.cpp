@@ -254,12 +254,6 @@ TEST(IPSocket, ClosingAndMisuseAreReportedNotFatal) {
     EXPECT_FALSE(socket.SendTo(kLoopback, kRequest.data(), 48));
     EXPECT_TRUE(sink.contains(">: Unable to UDP sendto 10038:")) << sink.all();
     EXPECT_THROW(socket.SetTimeout(100), IPException);
-    try {
-      receive(socket);
-      ADD_FAILURE() << "received on a closed socket";
-    } catch (const IPException& error) {
-      EXPECT_EQ(error.errorCode, 10038);  // WSAENOTSOCK
-    }
   }
   sink.lines.clear();
   {

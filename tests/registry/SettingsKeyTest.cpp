@@ -20,7 +20,7 @@ TEST(SettingsKeyTest, StoredBytesReadAsNumberOnlyAtFourAndAsTextToTheFirstNul) {
   } cases[] = {
       {std::string("12\0", 3), -1, "12"},
       {std::string("abc\0", 4), 0x00636261, "abc"},
-      {std::string("ABC\0", 4), 0x00434241, "ABC"},
+      {std::string("\0\0\0\x80", 4), INT32_MIN, ""},
       {"ABCD", 0x44434241, "ABCD"},
       {std::string("\xff\xff\xff\x7f", 4), INT32_MAX, "\xff\xff\xff\x7f"},
       {std::string("ab\0cd\0", 6), -1, "ab"},
