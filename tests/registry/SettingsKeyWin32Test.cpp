@@ -17,9 +17,9 @@ using test::ScratchKey;
 // The scratch key opened directly, as another program would.
 class RawKey {
  public:
-  explicit RawKey(const ScratchKey& scratch)
-      : path("Software\\Orvantis\\" + scratch.name()),
-        status(RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_ALL_ACCESS, &m_key)) {}
+  explicit RawKey(const ScratchKey& scratch) : path("Software\\Orvantis\\" + scratch.name()) {
+    status = RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_ALL_ACCESS, &m_key);
+  }
   ~RawKey() {
     if (status == ERROR_SUCCESS) RegCloseKey(m_key);
   }
@@ -35,7 +35,7 @@ class RawKey {
     return {type, size};
   }
   const std::string path;
-  const LONG status;
+  LONG status;
 
  private:
   HKEY m_key = nullptr;
