@@ -258,12 +258,12 @@ TEST(IPSocket, ClosingAndMisuseAreReportedNotFatal) {
   sink.lines.clear();
   {
     // Open, connected or not, closed twice and destroyed: nothing to report.
+    { Exchange connected; }
     UDPSocket unconnected(123);
     ASSERT_TRUE(unconnected.Open(false));
     EXPECT_TRUE(unconnected.Close());
     EXPECT_TRUE(unconnected.Close());
     EXPECT_FALSE(unconnected.IsOpen());
-    Exchange connected;
   }
   EXPECT_EQ(sink.lines, std::vector<std::string>());
 }

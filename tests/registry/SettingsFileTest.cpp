@@ -65,13 +65,14 @@ TEST(SettingsFileTest, DamagedLinesReadAsMissingAndSurviveARewrite) {
   document.set("Good1", SettingsValueType::Number, number(6));
   EXPECT_EQ(document.serialize(), "Good1 = number 6" + damaged.substr(16));
 
-  const std::string whole = "Servers = number 2\nServer1 = text \"one\"\nFrequency = number 60\n";
+  const std::string whole =
+      "Servers = number 2\nServer1 = text \"o\\x6ee\"\nFrequency = number 60\n";
   for (size_t cut = 0; cut <= whole.size(); ++cut) {
     const std::string kept = whole.substr(0, cut);
     auto partial = SettingsDocument::parse(kept);
     // A line reads as its value once the value is whole, line break or not.
     const bool hasServers = kept.find("number 2") != std::string::npos;
-    const bool hasServer1 = kept.find("\"one\"") != std::string::npos;
+    const bool hasServer1 = kept.find("ee\"") != std::string::npos;
     EXPECT_EQ(valueOf(partial, "Servers"), hasServers ? number(2) : "<missing>") << cut;
     EXPECT_EQ(valueOf(partial, "Server1"), hasServer1 ? text("one") : "<missing>") << cut;
     partial.set("Added", SettingsValueType::Number, number(1));
@@ -86,6 +87,7 @@ TEST(SettingsFileTest, WritesPlainAsciiThatReadsBackExactly) {
   document.set("Every", SettingsValueType::Text, everyByte + '\0');
   document.set(everyByte, SettingsValueType::Number, number(-7));
   document.set("", SettingsValueType::Text, text("unnamed"));
+  document.set("\x7f", SettingsValueType::Number, number(1));
   const std::string written = document.serialize();
   for (char c : written) EXPECT_TRUE(c == '\n' || (c >= 0x20 && c < 0x7f)) << int(c);
 
