@@ -20,7 +20,7 @@ TEST(SettingsFileTest, ReadsTheFormsAPersonMightWrite) {
       "\n"
       "Frequency = number 60\n"
       "\tRequests=number    -3   \r\n"
-      "Mask = NUMBER 0xFFFFFFFF\n"
+      "Mask = NUMBER 0xABCDEF01\n"
       "Top = number 4294967295\n"
       "Bottom = number -2147483648\n"
       "Server1 = text \"a \\\"b\\\" \\\\ \\t\\xe9\\x00z\"\n"
@@ -30,7 +30,7 @@ TEST(SettingsFileTest, ReadsTheFormsAPersonMightWrite) {
       "Raw = text \"caf\xc3\xa9\"");  // no line break at the end
   EXPECT_EQ(valueOf(document, "frequency"), number(60));
   EXPECT_EQ(valueOf(document, "Requests"), number(-3));
-  EXPECT_EQ(valueOf(document, "MASK"), number(-1));
+  EXPECT_EQ(valueOf(document, "MASK"), number(-1412567295));  // 0xABCDEF01
   EXPECT_EQ(valueOf(document, "Top"), number(-1));
   EXPECT_EQ(valueOf(document, "Bottom"), number(INT32_MIN));
   EXPECT_EQ(valueOf(document, "Server1"), text(std::string("a \"b\" \\ \t\xe9\0z", 12)));
@@ -52,7 +52,7 @@ TEST(SettingsFileTest, DamagedLinesReadAsMissingAndSurviveARewrite) {
       "Empty = number\n"
       "Junk = number 12 apples\n"
       "Kind = float 1.5\n"
-      "NoEquals number 3\n"
+      "NoEquals : number 3\n"
       "= number 4\n" +
       std::string("\0\x01\xff binary\0 line", 16) + "\n" + std::string(300000, 'x') + "\n" +
       "Good2 = text \"kept\"\n";
@@ -100,12 +100,12 @@ TEST(SettingsFileTest, WritesPlainAsciiThatReadsBackExactly) {
 
 TEST(SettingsFileTest, SetReplacesTheLineThatCountsAndDropsStaleDuplicates) {
   auto document = SettingsDocument::parse(
-      "# mine\nServers = number 1\nfrequency = number 1\nSERVERS = number 2\n");
+      "frequency = number 1\n# mine\nServers = number 1\nSERVERS = number 2\n");
   document.set("Servers", SettingsValueType::Number, number(3));
   document.set("Frequency", SettingsValueType::Text, text("x"));
   document.set("New", SettingsValueType::Number, number(4));
   EXPECT_EQ(document.serialize(),
-            "# mine\nfrequency = text \"x\"\nSERVERS = number 3\nNew = number 4\n");
+            "frequency = text \"x\"\n# mine\nSERVERS = number 3\nNew = number 4\n");
 }
 
 }  // namespace

@@ -45,6 +45,7 @@ TEST(TimeArithmetic, CarriesAtTheEdgesOrThrowsAndKeepsTheTime) {
       {midnight, false, 0, makeTime(2007, 1, 1), nullptr},
       {midnight, false, 1000000, makeTime(2006, 12, 31, 23, 59, 59), nullptr},
       {TimeClass(), true, 73049ull * 86400000000, makeTime(2100, 1, 1), nullptr},
+      {makeTime(2100, 1, 1), false, 73049ull * 86400000000, TimeClass(), nullptr},
       {last, true, 900000, withMicrosecond(makeTime(65535, 12, 31, 23, 59, 59), 971111), nullptr},
       {TimeClass(), false, 1, TimeClass(), "1899"},
       {TimeClass(), false, 86400000000, TimeClass(), "1899"},

@@ -93,7 +93,7 @@ TEST(TimeClass, KnownDaysWeekdaysIsoWeeksAndJulianDays) {
       {makeTime(1900, 1, 1), 0, 1, 1, 15021},        {makeTime(2000, 1, 1), 36524, 6, 52, 51545},
       {makeTime(2004, 12, 31), 38350, 5, 53, 53371}, {makeTime(2005, 1, 1), 38351, 6, 53, 53372},
       {makeTime(2006, 3, 5), 38779, 0, 9, 53800},    {makeTime(2008, 12, 29), 39809, 1, 1, 54830},
-      {makeTime(2010, 1, 3), 40179, 0, 53, 55200},
+      {makeTime(2010, 1, 3), 40179, 0, 53, 55200},   {makeTime(2021, 1, 1), 44195, 5, 53, 59216},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(c.dayNumber, c.date.dayNumber()) << c.dayNumber;
