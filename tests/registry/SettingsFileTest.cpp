@@ -20,7 +20,7 @@ TEST(SettingsFileTest, ReadsTheFormsAPersonMightWrite) {
       "\n"
       "Frequency = number 60\n"
       "\tRequests=number    -3   \r\n"
-      "Mask = NUMBER 0xFFFFFFFF\n"
+      "Mask = NUMBER 0xABCDEF01\n"
       "Top = number 4294967295\n"
       "Bottom = number -2147483648\n"
       "Server1 = text \"a \\\"b\\\" \\\\ \\t\\xe9\\x00z\"\n"
@@ -30,7 +30,7 @@ TEST(SettingsFileTest, ReadsTheFormsAPersonMightWrite) {
       "Raw = text \"caf\xc3\xa9\"");  // no line break at the end
   EXPECT_EQ(valueOf(document, "frequency"), number(60));
   EXPECT_EQ(valueOf(document, "Requests"), number(-3));
-  EXPECT_EQ(valueOf(document, "Mask"), number(-1));
+  EXPECT_EQ(valueOf(document, "MASK"), number(-1412567295));  // 0xABCDEF01
   EXPECT_EQ(valueOf(document, "Top"), number(-1));
   EXPECT_EQ(valueOf(document, "Bottom"), number(INT32_MIN));
   EXPECT_EQ(valueOf(document, "Server1"), text(std::string("a \"b\" \\ \t\xe9\0z", 12)));
@@ -39,6 +39,8 @@ TEST(SettingsFileTest, ReadsTheFormsAPersonMightWrite) {
   EXPECT_EQ(valueOf(document, "Raw"), text("caf\xc3\xa9"));
 }
 
+// A damaged line costs only its own value: it reads as missing and a rewrite
+// keeps it byte for byte, as it keeps a file cut off anywhere.
 TEST(SettingsFileTest, DamagedLinesReadAsMissingAndSurviveARewrite) {
   const std::string damaged =
       "Good1 = number 5\n"
@@ -50,7 +52,7 @@ TEST(SettingsFileTest, DamagedLinesReadAsMissingAndSurviveARewrite) {
       "Empty = number\n"
       "Junk = number 12 apples\n"
       "Kind = float 1.5\n"
-      "NoEquals number 3\n"
+      "NoEquals : number 3\n"
       "= number 4\n" +
       std::string("\0\x01\xff binary\0 line", 16) + "\n" + std::string(300000, 'x') + "\n" +
       "Good2 = text \"kept\"\n";
@@ -59,14 +61,23 @@ TEST(SettingsFileTest, DamagedLinesReadAsMissingAndSurviveARewrite) {
                            "Kind", "NoEquals"}) {
     EXPECT_EQ(valueOf(document, name), "<missing>") << name;
   }
-  EXPECT_EQ(valueOf(document, "Good1"), number(5));
   EXPECT_EQ(valueOf(document, "Good2"), text("kept"));
-
-  // Rewriting keeps every line it does not change, damaged or not.
   document.set("Good1", SettingsValueType::Number, number(6));
-  std::string expected = damaged;
-  expected.replace(0, 16, "Good1 = number 6");
-  EXPECT_EQ(document.serialize(), expected);
+  EXPECT_EQ(document.serialize(), "Good1 = number 6" + damaged.substr(16));
+
+  const std::string whole =
+      "Servers = number 2\nServer1 = text \"o\\x6ee\"\nFrequency = number 60\n";
+  for (size_t cut = 0; cut <= whole.size(); ++cut) {
+    const std::string kept = whole.substr(0, cut);
+    auto partial = SettingsDocument::parse(kept);
+    // A line reads as its value once the value is whole, line break or not.
+    const bool hasServers = kept.find("number 2") != std::string::npos;
+    const bool hasServer1 = kept.find("ee\"") != std::string::npos;
+    EXPECT_EQ(valueOf(partial, "Servers"), hasServers ? number(2) : "<missing>") << cut;
+    EXPECT_EQ(valueOf(partial, "Server1"), hasServer1 ? text("one") : "<missing>") << cut;
+    partial.set("Added", SettingsValueType::Number, number(1));
+    EXPECT_EQ(partial.serialize().compare(0, kept.size(), kept), 0) << cut;
+  }
 }
 
 TEST(SettingsFileTest, WritesPlainAsciiThatReadsBackExactly) {
@@ -76,6 +87,7 @@ TEST(SettingsFileTest, WritesPlainAsciiThatReadsBackExactly) {
   document.set("Every", SettingsValueType::Text, everyByte + '\0');
   document.set(everyByte, SettingsValueType::Number, number(-7));
   document.set("", SettingsValueType::Text, text("unnamed"));
+  document.set("\x7f", SettingsValueType::Number, number(1));
   const std::string written = document.serialize();
   for (char c : written) EXPECT_TRUE(c == '\n' || (c >= 0x20 && c < 0x7f)) << int(c);
 
@@ -88,12 +100,12 @@ TEST(SettingsFileTest, WritesPlainAsciiThatReadsBackExactly) {
 
 TEST(SettingsFileTest, SetReplacesTheLineThatCountsAndDropsStaleDuplicates) {
   auto document = SettingsDocument::parse(
-      "# mine\nServers = number 1\nfrequency = number 1\nSERVERS = number 2\n");
+      "frequency = number 1\n# mine\nServers = number 1\nSERVERS = number 2\n");
   document.set("Servers", SettingsValueType::Number, number(3));
   document.set("Frequency", SettingsValueType::Text, text("x"));
   document.set("New", SettingsValueType::Number, number(4));
   EXPECT_EQ(document.serialize(),
-            "# mine\nfrequency = text \"x\"\nSERVERS = number 3\nNew = number 4\n");
+            "frequency = text \"x\"\n# mine\nSERVERS = number 3\nNew = number 4\n");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// A clock source on simulated time: a counter and a system time that move only
-// when the test says so (and a little at every system-time read, so that the
-// clock's spin to the next tick ends). The system clock it "sets" is its own.
+// A clock source on simulated time: a counter and a system time ticking every
+// millisecond, which move only when the test says so (and by a microsecond at
+// every system-time read, so that the clock's spin to the next tick ends). The
+// system clock it sets is its own.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +10,7 @@
 #include <vector>
 
 #include "LIB/Time/PrecisionClock.h"
-#include "LIB/Time/TimeClass.h"
+#include "time/TimeTestSupport.h"
 
 namespace veltraw::test {
 
@@ -17,18 +18,13 @@ class SimulatedClockSource : public ClockSource {
  public:
   static constexpr int64_t kSecond = 1000000000;  // nanoseconds
 
-  // start: the system time at creation, to the nanosecond.
-  SimulatedClockSource(const TimeClass& start, uint32_t startNanoseconds, int64_t frequency,
-                       int64_t tickNs = 1000000)
-      : m_frequency(frequency), m_tickNs(tickNs) {
-    m_systemNs =
-        (int64_t{start.dayNumber()} * 86400 + start.secondsInDay()) * kSecond + startNanoseconds;
-  }
+  // The system time at creation is start plus startNs nanoseconds.
+  SimulatedClockSource(const TimeClass& start, int64_t startNs, int64_t frequency)
+      : m_frequency(frequency), m_systemNs(nsSince1900(start) + startNs) {}
 
   bool CounterFrequency(int64_t& countsPerSecond) override {
-    if (!hasCounter) return false;
     countsPerSecond = m_frequency;
-    return true;
+    return hasCounter;
   }
 
   int64_t Counter() override {
@@ -41,27 +37,29 @@ class SimulatedClockSource : public ClockSource {
   SystemTimeFields SystemTime() override {
     std::lock_guard<std::mutex> hold(m_lock);
     ++systemTimeReads;
-    m_trueNs += readCostNs;
+    m_trueNs += 1000;
     const int64_t now = m_systemNs + m_trueNs;
-    return FieldsOf(now - now % m_tickNs);
+    TimeClass time;
+    time.setDayNumber(static_cast<uint32_t>(now / kSecond / 86400));
+    time.setSecondsInDay(static_cast<uint32_t>(now / kSecond % 86400));
+    return {time.year(),
+            time.month(),
+            time.day(),
+            time.hour(),
+            time.minute(),
+            time.second(),
+            static_cast<uint16_t>(now % kSecond / 1000000)};
   }
 
-  bool SetSystemTime(const SystemTimeFields& time, std::string& errorText) override {
+  bool SetSystemTime(const SystemTimeFields& f, std::string& errorText) override {
     std::lock_guard<std::mutex> hold(m_lock);
-    settings.push_back(time);
-    if (!refusal.empty()) {
-      errorText = refusal;
-      return false;
-    }
-    TimeClass to;
-    to.setYear(time.year);
-    to.setMonth(static_cast<uint8_t>(time.month));
-    to.setDay(static_cast<uint8_t>(time.day));
-    to.setTimeOfDay(static_cast<uint8_t>(time.hour), static_cast<uint8_t>(time.minute),
-                    static_cast<uint8_t>(time.second));
-    const int64_t ns = (int64_t{to.dayNumber()} * 86400 + to.secondsInDay()) * kSecond +
-                       int64_t{time.milliseconds} * 1000000;
-    m_systemNs = ns - m_trueNs;
+    settings.push_back(f);
+    errorText = refusal;
+    if (!refusal.empty()) return false;
+    const TimeClass to = makeTime(f.year, static_cast<uint8_t>(f.month),
+                                  static_cast<uint8_t>(f.day), static_cast<uint8_t>(f.hour),
+                                  static_cast<uint8_t>(f.minute), static_cast<uint8_t>(f.second));
+    m_systemNs = nsSince1900(to) + f.milliseconds * int64_t{1000000} - m_trueNs;
     return true;
   }
 
@@ -72,7 +70,7 @@ class SimulatedClockSource : public ClockSource {
     std::lock_guard<std::mutex> hold(m_lock);
     m_trueNs += ns;
   }
-  // The system time alone moves (drift, or someone else setting it).
+  // The system time alone moves (someone else set it).
   void ShiftSystemTime(int64_t ns) {
     std::lock_guard<std::mutex> hold(m_lock);
     m_systemNs += ns;
@@ -82,48 +80,23 @@ class SimulatedClockSource : public ClockSource {
     std::lock_guard<std::mutex> hold(m_lock);
     m_counterShiftNs += ns;
   }
-  // The system time now, to the nanosecond, as a calendar time.
-  TimeClass TrueSystemTime() {
+  // The system time now, in nanoseconds since 1900.
+  int64_t SystemNs() {
     std::lock_guard<std::mutex> hold(m_lock);
-    const int64_t now = m_systemNs + m_trueNs;
-    TimeClass time = CalendarOf(now);
-    time.fraction = static_cast<uint32_t>(((now % kSecond) << 32) / kSecond);
-    return time;
+    return m_systemNs + m_trueNs;
   }
 
   bool hasCounter = true;
-  int64_t readCostNs = 1000;  // simulated time taken by one system-time read
-  std::string refusal;        // non-empty: SetSystemTime fails with this text
+  std::string refusal;  // non-empty: SetSystemTime fails with this text
   std::vector<SystemTimeFields> settings;
   int quitCalls = 0;
   int64_t systemTimeReads = 0;
 
  private:
-  static TimeClass CalendarOf(int64_t ns) {
-    const int64_t seconds = ns / kSecond;
-    TimeClass time;
-    time.setDayNumber(static_cast<uint32_t>(seconds / 86400));
-    time.setSecondsInDay(static_cast<uint32_t>(seconds % 86400));
-    return time;
-  }
-  static SystemTimeFields FieldsOf(int64_t ns) {
-    const TimeClass time = CalendarOf(ns);
-    SystemTimeFields fields;
-    fields.year = time.year();
-    fields.month = time.month();
-    fields.day = time.day();
-    fields.hour = time.hour();
-    fields.minute = time.minute();
-    fields.second = time.second();
-    fields.milliseconds = static_cast<uint16_t>(ns % kSecond / 1000000);
-    return fields;
-  }
-
   std::mutex m_lock;
-  int64_t m_frequency;
-  int64_t m_tickNs;
-  int64_t m_systemNs = 0;  // system time minus true time, ns since 1900
-  int64_t m_trueNs = 0;    // simulated time since creation
+  const int64_t m_frequency;
+  int64_t m_systemNs;    // system time minus true time, ns since 1900
+  int64_t m_trueNs = 0;  // simulated time since creation
   int64_t m_counterShiftNs = 0;
 };
 

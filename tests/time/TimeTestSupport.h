@@ -1,14 +1,24 @@
-// Helpers shared by the calendar and timestamp tests.
+// Helpers shared by the calendar, timestamp and clock tests.
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <ostream>
 #include <string>
 
 #include "LIB/Log/ErrorLog.h"
 #include "LIB/Time/TimeClass.h"
 #include "support/CaptureSink.h"
 
-namespace veltraw::test {
+namespace veltraw {
+
+// Failures show "2006-3-5 9:07:09 0x80000000" instead of the object's bytes.
+inline void PrintTo(const TimeClass& t, std::ostream* out) {
+  *out << t.year() << "-" << int{t.month()} << "-" << int{t.day()} << " " << int{t.hour()} << ":"
+       << int{t.minute()} << ":" << int{t.second()} << " 0x" << std::hex << t.fraction << std::dec;
+}
+
+namespace test {
 
 inline TimeClass makeTime(uint16_t year, uint8_t month, uint8_t day, uint8_t hour = 0,
                           uint8_t minute = 0, uint8_t second = 0, uint32_t fraction = 0) {
@@ -21,41 +31,30 @@ inline TimeClass makeTime(uint16_t year, uint8_t month, uint8_t day, uint8_t hou
   return time;
 }
 
-// "2006-3-5 9:07:09 0x80000000", for readable failures.
-inline std::string describe(const TimeClass& t) {
-  return std::to_string(t.year()) + "-" + std::to_string(t.month()) + "-" +
-         std::to_string(t.day()) + " " + std::to_string(t.hour()) + ":" +
-         std::to_string(t.minute()) + ":" + std::to_string(t.second()) + " " +
-         std::to_string(t.fraction);
+// Nanoseconds since 1900 (the fraction truncated), for comparing readings.
+inline int64_t nsSince1900(const TimeClass& t) {
+  const int64_t seconds = int64_t{t.dayNumber()} * 86400 + t.secondsInDay();
+  return seconds * 1000000000 + static_cast<int64_t>((uint64_t{t.fraction} * 1000000000) >> 32);
 }
 
-// The pieces of one log entry holding only the given value, without the
-// thread label and the line end.
+// The text of the TimeError that work throws, or "no error".
+inline std::string errorText(const std::function<void()>& work) {
+  try {
+    work();
+  } catch (const TimeError& e) {
+    return e.what();
+  }
+  return "no error";
+}
+
+// The text of one log entry holding only value, after the thread label.
 template <typename T>
 std::string logText(const T& value) {
   CaptureSink sink;
   ErrorLog::instance().begin(Warning) << value << End;
-  if (sink.lines.size() != 1) return "?" + sink.all();
-  const std::string& line = sink.lines[0];
-  const size_t start = line.find(">: ");
-  return start == std::string::npos ? "?" + line : line.substr(start + 3);
+  const std::string line = sink.lines.empty() ? "?" : sink.lines[0];
+  return line.substr(line.find(">: ") + 3);
 }
 
-// Small deterministic generator for property tests.
-class Random {
- public:
-  explicit Random(uint64_t seed) : m_state(seed) {}
-  uint64_t next() {
-    m_state = m_state * 6364136223846793005ull + 1442695040888963407ull;
-    uint64_t x = m_state;
-    x ^= x >> 33;
-    x *= 0xff51afd7ed558ccdull;
-    return x ^ (x >> 33);
-  }
-  uint32_t below(uint32_t bound) { return static_cast<uint32_t>(next() % bound); }
-
- private:
-  uint64_t m_state;
-};
-
-}  // namespace veltraw::test
+}  // namespace test
+}  // namespace veltraw
