@@ -34,6 +34,7 @@ enum PeerOctet : int {
   kZeroReceiveThird = 50,  // two good replies 1000 ms ahead, then one with receive 0
   kThirtyDaysAhead = 51,   // offset out of range
   kKissOfDeath = 52,       // stratum 0 "RATE" with an alarm leap indicator
+  kAppliance = 53,         // reference "Mire": the maker's appliance
 };
 
 inline std::string PeerPrefix() {
