@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Makes the README's screenshots: the notification-area icon in its four
-# states with the tooltip showing, the open menu, and the Exit and About
-# dialogs, in Wine's virtual desktop (which has a taskbar with a notification
-# area), on a private Xvfb display, against time servers on loopback.
+# states with the tooltip showing, the open menu, the Exit and About dialogs
+# and the search for a time server, in Wine's virtual desktop (which has a
+# taskbar with a notification area), on a private Xvfb display, against time
+# servers on loopback, in a network namespace of its own where it can have one.
 #
 #   scripts/screenshots.sh            PNGs into docs/screenshots/
 #
@@ -24,12 +25,28 @@ height=768
 desktop="/desktop=Veltraw,${width}x${height}"
 
 mkdir -p "$work" "$shots"
-"$root/scripts/install-deps.sh"
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-  -DVELTRAW_TESTS=ON >"$work/cmake.log"
-cmake --build "$build" -j2 --target Veltraw veltraw-driver >"$work/build.log"
 exe=$build/ui/Veltraw.exe
 driver_exe=$build/tests/ui/e2e/veltraw-driver.exe
+if [ -z "${VELTRAW_SHOT_NETNS:-}" ]; then
+  "$root/scripts/install-deps.sh"
+  cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+    -DVELTRAW_TESTS=ON >"$work/cmake.log"
+  cmake --build "$build" -j2 --target Veltraw veltraw-driver >"$work/build.log"
+  # The rest runs in a network namespace of its own, so that the search for
+  # a time server probes a network made for it and nothing else.
+  if unshare --net true 2>/dev/null; then
+    VELTRAW_SHOT_NETNS=1 exec unshare --net "$0" "$@"
+  fi
+  echo "screenshots: no network namespace here; the server search is left out" >&2
+else
+  ip link set lo up
+  # A network where nobody answers: the other end of the cable has no address.
+  ip link add veltraw0 type veth peer name veltraw1
+  ip link set veltraw1 up
+  ip link set veltraw0 up
+  ip addr add 10.213.9.2/24 dev veltraw0
+  ip route add 224.0.0.0/4 dev veltraw0
+fi
 
 xvfb_pid=
 cleanup() {
@@ -66,7 +83,13 @@ fi
 
 # Runs in the virtual desktop, where the taskbar and the program are.
 in_desktop() { wine explorer "$desktop" "$@" </dev/null; }
-driver() { in_desktop "$driver_exe" "$@"; }
+# A program started in a virtual desktop that another process holds runs on
+# its own: reading its output to the end is what waits for it.
+driver() {
+  local out
+  out=$(in_desktop "$driver_exe" "$@")
+  [ -z "$out" ] || printf '%s\n' "$out"
+}
 clock_safe() {
   if [ "$(id -u)" = 0 ] && command -v capsh >/dev/null; then
     capsh --drop=cap_sys_time -- -c 'exec "$@"' veltraw "$@"
@@ -177,4 +200,18 @@ wait_for_line "Tray tip: Veltraw got bad time reference from $prefix.52"
 sleep 0.5
 hover_icon
 tray_shot tray-bad-reference
+# The search for a time server that a first start without one offers, part
+# of the way through the namespace's network.
+if [ -n "${VELTRAW_SHOT_NETNS:-}" ]; then
+  in_desktop "$exe" -uninstall || true
+  wine reg delete 'HKCU\Software\Orvantis\Veltraw' /f >/dev/null 2>&1 || true
+  : >"$work/veltraw.txt"
+  clock_safe wine explorer "$desktop" "$exe" >"$work/veltraw.txt" 2>&1 </dev/null &
+  wait_dialog Veltraw
+  driver click-async Veltraw 6
+  wait_dialog "Autodetect Mirelock"
+  wait_for_line "Requesting time from 10.213.9.40"
+  dialog_shot server-search "Autodetect Mirelock"
+  driver click "Autodetect Mirelock" 2
+fi
 echo "screenshots: done"
