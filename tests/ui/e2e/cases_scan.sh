@@ -28,15 +28,10 @@ fixture_scan_setup() {
   ip netns add "$scan_lan"
   # Made right inside the namespaces: the machine's own never sees them.
   ip link add "$scan_pc_if" netns "$scan_pc" type veth peer name "$scan_lan_if" netns "$scan_lan"
-  local ns if
-  for ns in "$scan_pc:$scan_pc_if" "$scan_lan:$scan_lan_if"; do
-    if=${ns#*:}
-    ns=${ns%%:*}
-    ip -n "$ns" link set lo up
-    ip -n "$ns" link set "$if" up
-    # The NTP group goes over the veth pair.
-    ip -n "$ns" route add 224.0.0.0/4 dev "$if"
-  done
+  ip -n "$scan_pc" link set lo up
+  ip -n "$scan_lan" link set lo up
+  ip -n "$scan_pc" link set "$scan_pc_if" up
+  ip -n "$scan_lan" link set "$scan_lan_if" up
   ip netns exec "$scan_pc" env WINEPREFIX="$dir/wineprefix" \
     sh -c 'wineboot --init; wineserver --wait' >"$dir/wineboot.log" 2>&1 </dev/null || true
   [ -f "$dir/wineprefix/system.reg" ] || fail "no Wine prefix in the namespace"
@@ -91,6 +86,9 @@ scan_network() {
   ip -n "$scan_pc" neigh flush dev "$scan_pc_if"
   for address in $pc_addresses; do ip -n "$scan_pc" addr add "$address" dev "$scan_pc_if"; done
   for address in $lan_addresses; do ip -n "$scan_lan" addr add "$address" dev "$scan_lan_if"; done
+  # The NTP group goes over the veth pair (the flush took the routes along).
+  ip -n "$scan_pc" route replace 224.0.0.0/4 dev "$scan_pc_if"
+  ip -n "$scan_lan" route replace 224.0.0.0/4 dev "$scan_lan_if"
   [ $# -gt 0 ] || return 0
   local peers=$here/../../peers
   ip netns exec "$scan_lan" python3 "$peers/sntp_responder.py" --serve "$@" \
@@ -137,15 +135,15 @@ scan_finish() {
   echo "$1: ok"
 }
 
-# A generic server and the group's member answer before the appliance, a
-# generic one after it: the first appliance to answer (two share the block)
-# is stored and named at once, and the dialog ends with 1.
+# The group's member and a generic server answer before the appliance: the
+# first appliance to answer (two share the block) is stored and named at
+# once, and the dialog ends with 1. (The block's last address, .7, is its
+# broadcast address.)
 case_scan_appliance() {
   scan_enter
   fresh_case scan_appliance
-  scan_network 10.213.1.2/29 \
-    "10.213.1.1/29 10.213.1.3/29 10.213.1.5/29 10.213.1.6/29 10.213.1.7/29" \
-    224.0.1.1=31 10.213.1.3=31 10.213.1.5=53 10.213.1.6=53 10.213.1.7=31
+  scan_network 10.213.1.2/29 "10.213.1.1/29 10.213.1.3/29 10.213.1.5/29 10.213.1.6/29" \
+    224.0.1.1=31 10.213.1.3=31 10.213.1.5=53 10.213.1.6=53
   scan_start
   scan_expect_box "Found Mirelock at 10.213.1."
   wait_for_text "$case_dir/veltraw.txt" "Local server search ended with 1" 10
