@@ -3,8 +3,10 @@
 # states with the tooltip showing, the open menu, the Exit and About dialogs,
 # the Server Configuration dialog with its question, the Log Settings,
 # Monitoring and Statistics dialogs, and the test packets dialog after a
-# reply, in Wine's virtual desktop (which has a taskbar with a notification
-# area), on a private Xvfb display, against time servers on loopback.
+# reply, and the search for a time server, in Wine's virtual desktop (which
+# has a taskbar with a notification area), on a private Xvfb display, against
+# time servers on loopback, in a network namespace of its own where it can
+# have one.
 #
 #   scripts/screenshots.sh            PNGs into docs/screenshots/
 #
@@ -26,14 +28,30 @@ height=768
 desktop="/desktop=Veltraw,${width}x${height}"
 
 mkdir -p "$work" "$shots"
-"$root/scripts/install-deps.sh"
 # shellcheck source=lib.sh
 . "$root/scripts/lib.sh"
-cmake -S "$root" -B "$build" -G "Unix Makefiles" \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >"$work/cmake.log"
-cmake --build "$build" -j2 --target Veltraw veltraw-driver >"$work/build.log"
 exe=$build/ui/Veltraw.exe
 driver_exe=$build/tests/ui/e2e/veltraw-driver.exe
+if [ -z "${VELTRAW_SHOT_NETNS:-}" ]; then
+  "$root/scripts/install-deps.sh"
+  cmake -S "$root" -B "$build" -G "Unix Makefiles" \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >"$work/cmake.log"
+  cmake --build "$build" -j2 --target Veltraw veltraw-driver >"$work/build.log"
+  # The rest runs in a network namespace of its own, so that the search for
+  # a time server probes a network made for it and nothing else.
+  if unshare --net true 2>/dev/null; then
+    VELTRAW_SHOT_NETNS=1 exec unshare --net "$0" "$@"
+  fi
+  echo "screenshots: no network namespace here; the server search is left out" >&2
+else
+  ip link set lo up
+  # A network where nobody answers: the other end of the cable has no address.
+  ip link add veltraw0 type veth peer name veltraw1
+  ip link set veltraw1 up
+  ip link set veltraw0 up
+  ip addr add 10.213.9.2/24 dev veltraw0
+  ip route add 224.0.0.0/4 dev veltraw0
+fi
 
 cleanup() {
   set +e
@@ -258,4 +276,19 @@ wait_dialog "Veltraw Statistics"
 sleep 1
 dialog_shot statistics-dialog "Veltraw Statistics"
 driver click "Veltraw Statistics" 1
+
+# The search for a time server that a first start without one offers, part
+# of the way through the namespace's network.
+if [ -n "${VELTRAW_SHOT_NETNS:-}" ]; then
+  in_desktop "$exe" -uninstall || true
+  wine reg delete 'HKCU\Software\Orvantis\Veltraw' /f >/dev/null 2>&1 || true
+  : >"$work/veltraw.txt"
+  veltraw_without_clock_right wine explorer "$desktop" "$exe" >"$work/veltraw.txt" 2>&1 </dev/null &
+  wait_dialog Veltraw
+  driver click-async Veltraw 6
+  wait_dialog "Autodetect Mirelock"
+  wait_for_line "Requesting time from 10.213.9.40"
+  dialog_shot server-search "Autodetect Mirelock"
+  driver click "Autodetect Mirelock" 2
+fi
 echo "screenshots: done"

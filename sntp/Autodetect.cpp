@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "LIB/Log/ErrorLog.h"
-#include "LIB/Registry/SettingsKey.h"
+#include "LIB/Log/Failure.h"
 #include "sntp/RequestThread.h"
 
 namespace veltraw {
@@ -94,14 +94,9 @@ bool StartProbe(const std::shared_ptr<AutodetectSearch>& search, const std::stri
   return true;
 }
 
-void StoreServer1(const std::string& host) {
-  SettingsKey key("Veltraw");
-  key.writeText("Server1", host);
-}
-
 AutodetectSearch::AutodetectSearch(AutodetectServices services) : m_services(std::move(services)) {
   if (!m_services.startProbe) m_services.startProbe = StartProbe;
-  if (!m_services.storeServer) m_services.storeServer = StoreServer1;
+  if (!m_services.storeServer) assertionFailed("storeServer", "sntp/Autodetect", __LINE__);
 }
 
 AutodetectUpdate AutodetectSearch::Start(std::function<void()> wakeView) {

@@ -73,12 +73,13 @@ struct AutodetectServices {
   using ProbeStarter = std::function<bool(const std::shared_ptr<AutodetectSearch>& search,
                                           const std::string& host, int32_t tag)>;
   // Stores the host found as the primary server; throws std::runtime_error
-  // when it cannot.
+  // when it cannot. The settings belong to the program, so its caller gives
+  // it; there is no default.
   using ServerStore = std::function<void(const std::string& host)>;
 
   InterfaceLister listInterfaces = ListInterfaces;
   ProbeStarter startProbe;  // empty: StartProbe
-  ServerStore storeServer;  // empty: StoreServer1
+  ServerStore storeServer;
 };
 
 // A probe through StartRequestThread: one request, kProbeTimeoutMs. Each
@@ -86,8 +87,6 @@ struct AutodetectServices {
 // comes after the dialog has gone still finds it.
 bool StartProbe(const std::shared_ptr<AutodetectSearch>& search, const std::string& host,
                 int32_t tag);
-// The text setting Server1 of the program's settings key.
-void StoreServer1(const std::string& host);
 
 // Made with std::make_shared (probes hold shares of it). Every call may come
 // from any thread; one lock orders them, so the list of servers found is

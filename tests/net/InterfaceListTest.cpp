@@ -9,15 +9,13 @@ TEST(ListInterfaces, ShowsTheLoopbackAsUp) {
   std::vector<NetworkInterface> interfaces;
   std::string errorText;
   ASSERT_TRUE(ListInterfaces(interfaces, errorText)) << errorText;
-  bool loopback = false;
+  int loopbacks = 0;
   for (const NetworkInterface& entry : interfaces) {
     EXPECT_NE(DottedAddress(entry.address), "0.0.0.0") << "an entry without an IPv4 address";
     if (DottedAddress(entry.address) != "127.0.0.1") continue;
-    loopback = true;
-    EXPECT_EQ(DottedAddress(entry.netmask), "255.0.0.0");
-    EXPECT_TRUE(entry.up);
+    loopbacks += DottedAddress(entry.netmask) == "255.0.0.0" && entry.up;
   }
-  EXPECT_TRUE(loopback);
+  EXPECT_EQ(loopbacks, 1);
 }
 
 // A system that needs room for `needed` bytes (0: it fails outright), as

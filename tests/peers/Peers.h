@@ -36,6 +36,7 @@ enum PeerOctet : int {
   kKissOfDeath = 52,       // stratum 0 "RATE" with an alarm leap indicator
   kJittery = 53,           // offset -15 ms and round trip 70 ms, both varying widely
   kDenied = 54,            // stratum 0 "DENY"
+  kAppliance = 55,         // reference "Mire": the maker's appliance
 };
 
 inline std::string PeerPrefix() {

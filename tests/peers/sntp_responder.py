@@ -9,11 +9,16 @@ clock by an offset, fake a network delay, set the header fields, zero
 timestamps, cut or pad the datagram, answer late, answer twice, send a reply
 that echoes no request, or not answer at all.
 
+With --serve it listens instead on chosen addresses (in a test's own network
+namespace), each with the behaviour of a chosen octet; a multicast address
+there is a group it joins.
+
 Python standard library only, so that a fresh machine needs nothing else.
 """
 
 import argparse
 import heapq
+import ipaddress
 import os
 import random
 import selectors
@@ -54,6 +59,7 @@ BEHAVIOURS = {
     # A busy server far away: offset and round trip vary from reply to reply.
     53: [{"offset_ms": -15, "offset_spread_ms": 40, "delay_ms": 70, "delay_spread_ms": 45}],
     54: [{"li": 3, "stratum": 0, "refid": b"DENY"}],
+    55: [{"refid": b"Mire"}],                               # the maker's appliance
 }
 
 
@@ -131,7 +137,7 @@ def restamp_transmit(data, step):
 
 
 class Responder:
-    def __init__(self, prefix, port, seed, group=None):
+    def __init__(self, prefix, port, seed, group=None, serve=None):
         self.selector = selectors.DefaultSelector()
         self.pending = []  # (due, sequence, socket, data, address)
         self.sequence = 0
@@ -147,6 +153,18 @@ class Responder:
             sock.setsockopt(socket.IPPROTO_IP, socket.IP_ADD_MEMBERSHIP, membership)
             sock.setblocking(False)
             self.selector.register(sock, selectors.EVENT_READ, 31)
+            return
+        if serve:
+            for address, octet in serve:
+                sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+                sock.bind((address, port))
+                if ipaddress.ip_address(address).is_multicast:
+                    # Joined where the namespace routes the group; replies
+                    # leave from that interface's own address.
+                    membership = socket.inet_aton(address) + socket.inet_aton("0.0.0.0")
+                    sock.setsockopt(socket.IPPROTO_IP, socket.IP_ADD_MEMBERSHIP, membership)
+                sock.setblocking(False)
+                self.selector.register(sock, selectors.EVENT_READ, octet)
             return
         for octet in BEHAVIOURS:
             sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
@@ -242,6 +260,8 @@ def main():
     parser.add_argument("--pidfile")
     parser.add_argument("--multicast", metavar="GROUP",
                         help="answer only as a member of GROUP on loopback")
+    parser.add_argument("--serve", metavar="ADDRESS=OCTET", nargs="+",
+                        help="listen only on these addresses, each behaving as that octet")
     parser.add_argument("--probe", metavar="HOST", nargs="+",
                         help="only wait until every HOST answers; exit 1 if one does not")
     parser.add_argument("--within", type=float, default=10.0, help="seconds to wait for --probe")
@@ -255,7 +275,15 @@ def main():
                     sys.exit(1)
                 time.sleep(0.05)
         sys.exit(0)
-    responder = Responder(args.prefix, args.port, args.seed, args.multicast)
+    serve = None
+    if args.serve:
+        serve = []
+        for entry in args.serve:
+            address, _, octet = entry.partition("=")
+            if int(octet) not in BEHAVIOURS:
+                parser.error(f"no behaviour {octet}")
+            serve.append((address, int(octet)))
+    responder = Responder(args.prefix, args.port, args.seed, args.multicast, serve)
     if args.pidfile:
         with open(args.pidfile, "w") as f:
             f.write(f"{os.getpid()}\n")

@@ -7,6 +7,8 @@
 #   e2e.sh setup STATE       peers, Xvfb and a fresh Wine prefix
 #   e2e.sh teardown STATE    stops all of them
 #   e2e.sh CASE STATE        one case (see the functions case_*)
+#   e2e.sh NAME_setup|NAME_teardown STATE
+#                            a fixture of some cases (the functions fixture_*)
 #
 # Environment (set by CTest): VELTRAW_EXE, VELTRAW_DRIVER, VELTRAW_APPEND_ARGS,
 # VELTRAW_PEER_PREFIX. Nothing here may set the machine's clock: every command
@@ -35,12 +37,14 @@ case $action in
   setup) refuse_clock_capability; setup ;;
   teardown) teardown ;;
   *)
-    if [ "$(type -t "case_$action")" != function ]; then
+    step=case_$action
+    [ "$(type -t "$step")" = function ] || step=fixture_$action
+    if [ "$(type -t "$step")" != function ]; then
       echo "unknown case $action" >&2
       exit 2
     fi
     refuse_clock_capability
     wine_env
-    "case_$action"
+    "$step"
     ;;
 esac
