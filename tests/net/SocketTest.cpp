@@ -1,5 +1,5 @@
 // UDP sockets over loopback only: a peer socket of the test's own plays the
-// server.
+// server. What a server can do to a client is tried on both loopbacks.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -9,32 +9,23 @@
 #include <vector>
 
 #include "LIB/Net/UDPSocket.h"
+#include "net/Loopback.h"
 #include "support/CaptureSink.h"
 
 namespace veltraw {
 namespace {
 
 using test::CaptureSink;
+using test::FamilyOf;
+using test::OnLoopback;
+using test::SenderText;
 
 const char* const kLoopback = "127.0.0.1";
 
-// A free port above 20000 on the loopback address, bound by socket.
-uint16_t BindSomewhere(UDPSocket& socket) {
-  std::random_device seed;
-  std::mt19937 pick(seed());
-  for (int attempt = 0; attempt < 50; ++attempt) {
-    const auto port = static_cast<uint16_t>(20000 + pick() % 40000);
-    if (socket.Bind(kLoopback, port)) return port;
-  }
-  ADD_FAILURE() << "no free loopback port";
-  return 0;
-}
-
 // The server side: bound, answering whoever wrote last.
 struct Peer {
-  Peer() : socket(0) {
-    EXPECT_TRUE(socket.Open(false));
-    port = BindSomewhere(socket);
+  explicit Peer(const std::string& host = kLoopback) : socket(0) {
+    port = test::BindSomewhere(socket, host);
     socket.SetTimeout(5000);
   }
   std::vector<uint8_t> Receive() {
@@ -69,37 +60,77 @@ double MillisecondsSince(std::chrono::steady_clock::time_point start) {
 
 TEST(IPSocket, AddressesAndErrorTexts) {
   SocketAddress address;
+  address.family = AddressFamily::IPv4;
   const uint8_t bytes[4] = {0x0A, 0x00, 0x00, 0x01};
   std::memcpy(address.address, bytes, 4);
   address.port[1] = 0x7B;
   EXPECT_EQ(IPSocket::AddressText(address), "10.0.0.1:123");
-
-  UDPSocket socket(0);
-  ASSERT_TRUE(socket.Resolve("127.0.0.2", address, 20123));
-  EXPECT_NE(address.family, 0);
-  EXPECT_EQ(IPSocket::AddressText(address), "127.0.0.2:20123");
-  EXPECT_EQ(address.port[0], 20123 >> 8);
+  address.family = AddressFamily::IPv6;
+  const uint8_t linkLocal[16] = {0xfe, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+  std::memcpy(address.address, linkLocal, 16);
+  address.scopeId = 3;
+  EXPECT_EQ(IPSocket::AddressText(address), "[fe80::1%3]:123");
 
   const IPException error("UDPSocket::ReceiveFrom::recvfrom", wsa::kConnectionReset);
   EXPECT_STREQ(error.what(), "UDPSocket::ReceiveFrom::recvfrom; error 0x2746 (10054)");
   EXPECT_EQ(error.errorCode, 10054);
 }
 
-TEST(UDPSocket, ConnectedExchangeTakesOnlyTheServersDatagrams) {
-  Peer peer;
-  UDPSocket client(kLoopback, peer.port);
+// A host as typed, through the resolver (numeric: nothing is asked of any
+// name server) to the text that the log shows for an address.
+TEST(IPSocket, TypedAddressesResolveToTheirShortText) {
+  const struct {
+    const char* host;
+    const char* text;  // nullptr: does not resolve
+  } cases[] = {
+      {"127.0.0.2", "127.0.0.2:20123"},
+      {"::1", "[::1]:20123"},
+      {"[::1]", "[::1]:20123"},
+      {"[2001:DB8:0:0:0:0:0:1]", "[2001:db8::1]:20123"},
+      {"2001:db8:0:1:1:1:1:1", "[2001:db8:0:1:1:1:1:1]:20123"},  // one zero group stays
+      {"2001:0:0:1:0:0:0:1", "[2001:0:0:1::1]:20123"},           // the longest run
+      {"2001:db8:0:0:1:0:0:1", "[2001:db8::1:0:0:1]:20123"},     // the first of equal runs
+      {"1:0:0:0:0:0:0:0", "[1::]:20123"},
+      {"::", "[::]:20123"},
+      {"::ffff:10.0.0.1", "[::ffff:10.0.0.1]:20123"},
+      {"[::1", nullptr},
+  };
+  UDPSocket socket(0);
+  for (const auto& c : cases) {
+    CaptureSink sink;
+    SocketAddress address;
+    EXPECT_EQ(socket.Resolve(c.host, address, 20123), c.text != nullptr) << c.host;
+    if (c.text == nullptr) {
+      EXPECT_EQ(Messages(sink),
+                std::vector<std::string>{std::string("Unable to gethostbyname ") + c.host});
+      continue;
+    }
+    EXPECT_EQ(address.family, FamilyOf(c.host)) << c.host;
+    EXPECT_EQ(IPSocket::AddressText(address), c.text);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Both, OnLoopback, ::testing::Values("127.0.0.1", "::1"),
+                         [](const auto& info) {
+                           return FamilyOf(info.param) == AddressFamily::IPv6 ? "IPv6" : "IPv4";
+                         });
+
+TEST_P(OnLoopback, ConnectedExchangeTakesOnlyTheServersDatagrams) {
+  const std::string loopback = Loopback();
+  Peer peer(loopback);
+  UDPSocket client(loopback, peer.port);
   ASSERT_TRUE(client.IsOpen());
   ASSERT_TRUE(client.Open(false));
   client.SetTimeout(5000);
 
   std::vector<uint8_t> request(48);
   for (size_t i = 0; i < request.size(); ++i) request[i] = static_cast<uint8_t>(i * 7);
-  ASSERT_TRUE(client.SendTo(kLoopback, request.data(), 48));
+  ASSERT_TRUE(client.SendTo(loopback, request.data(), 48));
   EXPECT_EQ(peer.Receive(), request);
 
   // A stranger writing to the client's port is not the server.
   UDPSocket stranger(0);
-  ASSERT_TRUE(stranger.Open(false));
+  ASSERT_TRUE(stranger.Open(false, FamilyOf(loopback)));
   const uint8_t junk[48] = {0xFF};
   ASSERT_TRUE(stranger.SendToAddress(peer.socket.From(), junk, 48));
 
@@ -111,22 +142,22 @@ TEST(UDPSocket, ConnectedExchangeTakesOnlyTheServersDatagrams) {
   ASSERT_TRUE(client.ReceiveFrom(from, sizeof from, buffer, 48, length));
   EXPECT_EQ(length, 48);
   EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + 48), reply);
-  EXPECT_EQ(std::string(from), "127.0.0.1:" + std::to_string(peer.port));
+  EXPECT_EQ(std::string(from), SenderText(loopback, peer.port));
 
   // The sender's text is cut to the room given.
   ASSERT_TRUE(peer.Reply(request));
   char shortFrom[5];
   ASSERT_TRUE(client.ReceiveFrom(shortFrom, sizeof shortFrom, buffer, 48, length));
-  EXPECT_STREQ(shortFrom, "127.");
+  EXPECT_EQ(std::string(shortFrom), SenderText(loopback, peer.port).substr(0, 4));
   EXPECT_FALSE(client.Terminated());
 }
 
-TEST(UDPSocket, SilentServerTimesOutWithoutALogEntry) {
-  Peer peer;
-  UDPSocket client(kLoopback, peer.port);
+TEST_P(OnLoopback, SilentServerTimesOutWithoutALogEntry) {
+  Peer peer(Loopback());
+  UDPSocket client(Loopback(), peer.port);
   client.SetTimeout(300);
   const uint8_t request[48] = {0xE3};
-  ASSERT_TRUE(client.SendTo(kLoopback, request, 48));
+  ASSERT_TRUE(client.SendTo(Loopback(), request, 48));
 
   CaptureSink sink;
   uint8_t buffer[48];
@@ -143,19 +174,19 @@ TEST(UDPSocket, SilentServerTimesOutWithoutALogEntry) {
   EXPECT_FALSE(client.Terminated());
 }
 
-TEST(UDPSocket, RefusedRequestFailsLongBeforeTheTimeout) {
+TEST_P(OnLoopback, RefusedRequestFailsLongBeforeTheTimeout) {
   uint16_t closedPort;
   {
-    Peer gone;  // bound and released again: nobody listens there now
+    Peer gone(Loopback());  // bound and released again: nobody listens there now
     closedPort = gone.port;
   }
-  UDPSocket client(kLoopback, closedPort);
+  UDPSocket client(Loopback(), closedPort);
   client.SetTimeout(1500);
   const uint8_t request[48] = {0xE3};
   // Two requests: Wine passes the refusal on only from the second receive on
   // (the first waits for its timeout); Windows and Linux report both at once.
   for (int round = 1; round <= 2; ++round) {
-    ASSERT_TRUE(client.SendTo(kLoopback, request, 48));
+    ASSERT_TRUE(client.SendTo(Loopback(), request, 48));
     CaptureSink sink;
     uint8_t buffer[48];
     int32_t length = 0;
@@ -174,12 +205,12 @@ TEST(UDPSocket, RefusedRequestFailsLongBeforeTheTimeout) {
 
 // Whatever a server sends ends in a result: a datagram, nothing, or an
 // exception that the request series turns into a status.
-TEST(UDPSocket, EveryDatagramLengthEndsInAResult) {
-  Peer peer;
-  UDPSocket client(kLoopback, peer.port);
+TEST_P(OnLoopback, EveryDatagramLengthEndsInAResult) {
+  Peer peer(Loopback());
+  UDPSocket client(Loopback(), peer.port);
   client.SetTimeout(5000);
   const uint8_t hello[48] = {0xE3};
-  ASSERT_TRUE(client.SendTo(kLoopback, hello, 48));
+  ASSERT_TRUE(client.SendTo(Loopback(), hello, 48));
   ASSERT_EQ(peer.Receive().size(), 48u);
 
   std::mt19937 random(48);
@@ -250,7 +281,7 @@ TEST(MulticastUDPSocket, KeepsOnlyAMulticastGroupAndStaysUsable) {
   ASSERT_EQ(sink.lines.size(), 1u);
   EXPECT_EQ(Messages(sink)[0], "Given addr is not multicast: 10.0.0.1 = 0x0100000a");
   EXPECT_EQ(sink.levels[0], Error);
-  EXPECT_EQ(unicast.Group().family, 0);
+  EXPECT_EQ(unicast.Group().family, AddressFamily::None);
   EXPECT_EQ(IPSocket::AddressText(unicast.Group()), "0.0.0.0:0");
   // No socket yet, and Open makes an unconnected one.
   EXPECT_FALSE(unicast.IsOpen());
@@ -261,7 +292,7 @@ TEST(MulticastUDPSocket, KeepsOnlyAMulticastGroupAndStaysUsable) {
   MulticastUDPSocket unknown(host, 123);
   ASSERT_EQ(sink.lines.size(), 2u);
   EXPECT_EQ(Messages(sink)[1], "Unable to determine multicast destination: " + host);
-  EXPECT_EQ(unknown.Group().family, 0);
+  EXPECT_EQ(unknown.Group().family, AddressFamily::None);
 }
 
 // Members of a group answer from their own addresses; the group's socket is
@@ -277,8 +308,7 @@ TEST(MulticastUDPSocket, TakesRepliesFromAnySender) {
 
   // Another sender (Wine binds only to its interfaces' addresses: another port).
   UDPSocket member(0);
-  ASSERT_TRUE(member.Open(false));
-  const uint16_t memberPort = BindSomewhere(member);
+  const uint16_t memberPort = test::BindSomewhere(member, kLoopback);
   const uint8_t reply[48] = {0x24};
   ASSERT_TRUE(member.SendToAddress(asked.socket.From(), reply, 48));
   uint8_t buffer[48];

@@ -2,7 +2,9 @@
 """A scriptable SNTP server for the request tests and the accuracy bench.
 
 It listens on port 123 of several loopback addresses PREFIX.31 ... PREFIX.59;
-the last octet of the address a request reaches selects a behaviour. A
+the last octet of the address a request reaches selects a behaviour. With
+--listen it serves chosen behaviours on given addresses instead (::1=32: the
+behaviour of octet 32 on the IPv6 loopback). A
 behaviour is a list of steps: the n-th request of one client socket (one
 request series) gets step n, the last step repeating. A step can shift the
 clock by an offset, fake a network delay, set the header fields, zero
@@ -117,7 +119,7 @@ def restamp_transmit(data, step):
 
 
 class Responder:
-    def __init__(self, prefix, port, seed, group=None):
+    def __init__(self, prefix, port, seed, group=None, listen=None):
         self.selector = selectors.DefaultSelector()
         self.pending = []  # (due, sequence, socket, data, address)
         self.sequence = 0
@@ -134,9 +136,11 @@ class Responder:
             sock.setblocking(False)
             self.selector.register(sock, selectors.EVENT_READ, 31)
             return
-        for octet in BEHAVIOURS:
-            sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-            sock.bind((f"{prefix}.{octet}", port))
+        if not listen:
+            listen = [(f"{prefix}.{octet}", octet) for octet in BEHAVIOURS]
+        for address, octet in listen:
+            sock = socket.socket(family_of(address), socket.SOCK_DGRAM)
+            sock.bind((address, port))
             try:
                 # The kernel's arrival time is the true T2; ours would be late
                 # by however long this process took to wake up.
@@ -207,10 +211,22 @@ class Responder:
                 self.clients.clear()
 
 
+def family_of(address):
+    return socket.AF_INET6 if ":" in address else socket.AF_INET
+
+
+def listen_entry(text):
+    """ADDRESS=OCTET of --listen."""
+    address, _, octet = text.rpartition("=")
+    if not address or int(octet) not in BEHAVIOURS:
+        raise argparse.ArgumentTypeError(f"not ADDRESS=OCTET of a behaviour: {text}")
+    return address, int(octet)
+
+
 def probe(host, port, timeout):
     """True when an SNTP server at host:port answers one request."""
     request = bytes([0xE3]) + bytes(39) + struct.pack("!Q", ntp_from_ns(time.time_ns()))
-    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sock:
+    with socket.socket(family_of(host), socket.SOCK_DGRAM) as sock:
         sock.settimeout(timeout)
         try:
             sock.sendto(request, (host, port))
@@ -226,6 +242,8 @@ def main():
     parser.add_argument("--port", type=int, default=123)
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--pidfile")
+    parser.add_argument("--listen", metavar="ADDRESS=OCTET", type=listen_entry, action="append",
+                        help="serve the behaviour of OCTET on ADDRESS (repeatable)")
     parser.add_argument("--multicast", metavar="GROUP",
                         help="answer only as a member of GROUP on loopback")
     parser.add_argument("--probe", metavar="HOST", nargs="+",
@@ -241,7 +259,7 @@ def main():
                     sys.exit(1)
                 time.sleep(0.05)
         sys.exit(0)
-    responder = Responder(args.prefix, args.port, args.seed, args.multicast)
+    responder = Responder(args.prefix, args.port, args.seed, args.multicast, args.listen)
     if args.pidfile:
         with open(args.pidfile, "w") as f:
             f.write(f"{os.getpid()}\n")
