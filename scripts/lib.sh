@@ -33,16 +33,21 @@ veltraw_stop_pidfile() {
   rm -f "$1"
 }
 
-# chronyd serving its own clock as a stratum 8 reference on ADDRESS:123, with
-# no upstream, no command port and -x, so that it never adjusts this machine's
-# clock. Its files and pid file go to STATE_DIR.
+# chronyd serving its own clock as a stratum 8 reference on ADDRESS:123 (an
+# IPv4 or IPv6 loopback address), with no upstream, no command port and -x, so
+# that it never adjusts this machine's clock. Its files and pid file go to
+# STATE_DIR.
 #   veltraw_chronyd_start ADDRESS STATE_DIR
 veltraw_chronyd_start() {
   mkdir -p "$2"
   veltraw_stop_pidfile "$2/chronyd.pid"
+  case $1 in
+    *:*) veltraw_chronyd_family=-6 veltraw_chronyd_allow=::1/128 ;;
+    *) veltraw_chronyd_family=-4 veltraw_chronyd_allow=127.0.0.0/8 ;;
+  esac
   cat >"$2/chrony.conf" <<CONF
 local stratum 8
-allow 127.0.0.0/8
+allow $veltraw_chronyd_allow
 bindaddress $1
 port 123
 cmdport 0
@@ -50,8 +55,8 @@ bindcmdaddress /
 pidfile $2/chronyd.pid
 driftfile $2/chrony.drift
 CONF
-  $veltraw_sudo "$(command -v chronyd || echo /usr/sbin/chronyd)" -4 -x -u root -f "$2/chrony.conf" -L 2 \
-    -l "$2/chronyd.log"
+  $veltraw_sudo "$(command -v chronyd || echo /usr/sbin/chronyd)" $veltraw_chronyd_family -x -u root \
+    -f "$2/chrony.conf" -L 2 -l "$2/chronyd.log"
 }
 
 # A virtual display of its own: the first free one from FIRST (default 90).

@@ -49,24 +49,32 @@ struct Reply {
 
 class RequestSeries {
  public:
-  RequestSeries(const RequestArgs& args, UDPSocket& socket) : m_args(args), m_socket(socket) {}
+  // multicast: the socket stays unconnected, for the members of the group.
+  RequestSeries(const RequestArgs& args, UDPSocket& socket, bool multicast)
+      : m_args(args), m_socket(socket), m_multicast(multicast) {}
 
   // Sends the requests and evaluates the replies; Failed only when a send
   // fails. Socket errors raise IPException.
   NtpResult Run();
 
  private:
-  bool ReceiveReply(Reply& reply);
+  bool Ask(Reply& reply, bool& sent);
+  bool ReceiveReply(Reply& reply, int32_t waitMs);
   bool IsOwnRequest(NtpTimestamp originate) const;
 
   const RequestArgs& m_args;
   UDPSocket& m_socket;
+  const bool m_multicast;
+  const std::string m_sentPrefix = "Sent Packet to " + m_args.host;
+  // The server's addresses in the resolver's order, until one answers; then
+  // that one alone, for the rest of the series.
+  std::vector<SocketAddress> m_addresses;
+  bool m_kept = false;
   // T1 of every request sent: a reply must echo one of them.
   std::vector<NtpTimestamp> m_sent;
 };
 
 NtpResult RequestSeries::Run() {
-  const std::string sentPrefix = "Sent Packet to " + m_args.host;
   const bool automatic = m_args.requestCount == 0;
   const int32_t limit = automatic ? AutoMaxRequests.load() : m_args.requestCount;
 
@@ -97,22 +105,19 @@ NtpResult RequestSeries::Run() {
     // The name is looked up before T1 is stamped: a lookup between the stamp
     // and the send (a DNS query can take many milliseconds) would read as
     // network delay and shift the offset by half of it.
-    SocketAddress address;
-    if (!m_socket.Resolve(m_args.host, address, kNtpPort)) {
+    if (!m_kept && !m_socket.ResolveAll(m_args.host, m_addresses, kNtpPort,
+                                        m_multicast ? AddressFamily::IPv4 : AddressFamily::None)) {
       Log(Warning) << "Unable to determine address of " << m_args.host << End;
       Log(Severe) << "Unable to send SNTP packet to " << m_args.host << End;
       return EmptyResult(m_args, Failed);
     }
-    NtpPacket request;
-    BuildRequest(request.bytes);
-    m_sent.push_back(request.transmitTimestamp());
-    if (!m_socket.SendToAddress(address, request.bytes, NtpPacket::kSize)) {
+    bool sent = false;
+    const bool answered = Ask(reply, sent);
+    if (!sent) {
       Log(Severe) << "Unable to send SNTP packet to " << m_args.host << End;
       return EmptyResult(m_args, Failed);
     }
-    LogPacket(sentPrefix.c_str(), request.bytes);
-
-    if (!ReceiveReply(reply)) continue;
+    if (!answered) continue;
     LogPacket((std::string("Received Packet from ") + reply.from).c_str(), reply.packet.bytes);
 
     int32_t offset = 0;
@@ -182,13 +187,46 @@ bool RequestSeries::IsOwnRequest(NtpTimestamp originate) const {
   return false;
 }
 
-// Waits up to the request's timeout for a datagram that may answer a request
-// of this series. A datagram echoing none of them (a replay, or a stranger's
-// forgery) is dropped and the wait goes on for the rest of the timeout.
-bool RequestSeries::ReceiveReply(Reply& reply) {
+// One request: sent to the server's addresses in turn until one answers,
+// each given its share of the timeout; the first that answers is kept. sent:
+// whether the request could be sent to any of them.
+bool RequestSeries::Ask(Reply& reply, bool& sent) {
   using std::chrono::steady_clock;
-  const auto deadline = steady_clock::now() + std::chrono::milliseconds(m_args.timeoutMs);
-  bool timeoutShortened = false;
+  const auto start = steady_clock::now();
+  const size_t count = m_addresses.size();
+  for (size_t index = 0; index < count; ++index) {
+    const SocketAddress& address = m_addresses[index];
+    if (count > 1) {
+      Log(Detail) << "Asking " << m_args.host << " at " << IPSocket::AddressText(address) << End;
+    }
+    // A refused connection leaves the socket unconnected; the send reports it.
+    if (!m_multicast) m_socket.ConnectTo(address);
+    NtpPacket request;
+    BuildRequest(request.bytes);
+    m_sent.push_back(request.transmitTimestamp());
+    if (!m_socket.SendToAddress(address, request.bytes, NtpPacket::kSize)) continue;
+    sent = true;
+    LogPacket(m_sentPrefix.c_str(), request.bytes);
+
+    const auto spent =
+        std::chrono::duration_cast<std::chrono::milliseconds>(steady_clock::now() - start);
+    if (ReceiveReply(reply, AddressWaitMs(m_args.timeoutMs, static_cast<int32_t>(spent.count()),
+                                          index, count))) {
+      if (count > 1) m_addresses = {address};
+      m_kept = true;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Waits up to waitMs (0: for ever) for a datagram that may answer a request
+// of this series. A datagram echoing none of them (a replay, or a stranger's
+// forgery) is dropped and the wait goes on for the rest of the time.
+bool RequestSeries::ReceiveReply(Reply& reply, int32_t waitMs) {
+  using std::chrono::steady_clock;
+  const auto deadline = steady_clock::now() + std::chrono::milliseconds(waitMs);
+  if (m_socket.Timeout() != waitMs) m_socket.SetTimeout(waitMs);
   bool received = false;
   for (;;) {
     std::memset(reply.packet.bytes, 0, sizeof reply.packet.bytes);
@@ -211,21 +249,21 @@ bool RequestSeries::ReceiveReply(Reply& reply) {
     }
     Log(Warning) << "Ignoring reply whose originate timestamp matches no request: " << reply.from
                  << " " << originate << End;
-    if (m_args.timeoutMs <= 0) continue;  // no timeout: wait on as before
+    if (waitMs <= 0) continue;  // no timeout: wait on as before
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - steady_clock::now());
     if (left.count() <= 0) break;
     m_socket.SetTimeout(static_cast<int32_t>(left.count()));
-    timeoutShortened = true;
   }
-  if (timeoutShortened) m_socket.SetTimeout(m_args.timeoutMs);
   return received;
 }
+
+bool IsMulticastHost(const std::string& host) { return host.compare(0, 4, "224.") == 0; }
 
 // The socket for the host; null when it cannot be made or opened (logged).
 std::unique_ptr<UDPSocket> OpenSocket(const std::string& host) {
   std::unique_ptr<UDPSocket> socket;
   try {
-    if (host.compare(0, 4, "224.") == 0) {
+    if (IsMulticastHost(host)) {
       socket = std::make_unique<MulticastUDPSocket>(host, kNtpPort);
     } else {
       socket = std::make_unique<UDPSocket>(host, kNtpPort);
@@ -261,6 +299,13 @@ void Deliver(const RequestArgs& args, const NtpResult& result) {
 
 }  // namespace
 
+int32_t AddressWaitMs(int32_t timeoutMs, int32_t spentMs, size_t index, size_t count) {
+  if (timeoutMs <= 0 || count <= 1) return timeoutMs;
+  const int32_t left = timeoutMs - spentMs;
+  const int32_t share = index + 1 < count ? left / static_cast<int32_t>(count - index) : left;
+  return share > 0 ? share : 1;
+}
+
 void RequestThreadProcedure(void* argument) {
   std::unique_ptr<RequestArgs> args(static_cast<RequestArgs*>(argument));
   std::unique_ptr<UDPSocket> socket;
@@ -270,7 +315,7 @@ void RequestThreadProcedure(void* argument) {
     socket = OpenSocket(args->host);
     if (socket) {
       socket->SetTimeout(args->timeoutMs);
-      RequestSeries series(*args, *socket);
+      RequestSeries series(*args, *socket, IsMulticastHost(args->host));
       result = series.Run();
       completed = result.status != Failed;
     }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -20,7 +21,9 @@ using RequestCallback = void (*)(void* context, const NtpResult& result);
 // released by the request thread.
 struct RequestArgs {
   void* context = nullptr;
-  std::string host;  // name or dotted address; "224." selects a multicast group
+  // Name, dotted IPv4 address or IPv6 address (brackets allowed); "224."
+  // selects a multicast group.
+  std::string host;
   RequestCallback callback = nullptr;
   int32_t tag = 0;
   int32_t timeoutMs = 0;     // how long each request waits for its reply
@@ -46,6 +49,12 @@ bool StartRequestThread(void* context, const std::string& host, RequestCallback 
 
 // The same for a series described whole (with a spacing between requests).
 bool StartRequestSeries(const RequestArgs& args);
+
+// How long a request waits for a reply from the server's address index
+// (0-based) of count, spentMs into its timeout: an equal part of what is left,
+// the last address all of it, at least 1 ms. A refused or failed address thus
+// hands its share on. 0 (no timeout) for every address when timeoutMs is 0.
+int32_t AddressWaitMs(int32_t timeoutMs, int32_t spentMs, size_t index, size_t count);
 
 // The thread procedure; argument is a RequestArgs made with new, which it
 // releases.

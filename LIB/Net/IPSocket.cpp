@@ -32,16 +32,30 @@ IPSocket::~IPSocket() {
   }
 }
 
-bool IPSocket::Open(bool stream) {
+bool IPSocket::Open(bool stream) { return Open(stream, AddressFamily::IPv4); }
+
+bool IPSocket::Open(bool stream, AddressFamily family) {
   if (m_sock != kInvalidSocket) return true;
-  m_sock = net::CreateSocket(stream);
-  return m_sock != kInvalidSocket;
+  m_sock = net::CreateSocket(stream, family);
+  if (m_sock == kInvalidSocket) return false;
+  m_family = family;
+  // A socket made after SetTimeout waits as long as the one before it.
+  if (m_timeoutMs >= 0) net::SetReceiveTimeout(m_sock, m_timeoutMs);
+  return true;
 }
 
 void IPSocket::SetTimeout(int32_t ms) {
   if (net::SetReceiveTimeout(m_sock, ms) != 0) {
     throw IPException("IPSocket::SetTimeout::setsockopt", LastError());
   }
+  m_timeoutMs = ms;
+}
+
+void IPSocket::Discard() {
+  if (m_sock == kInvalidSocket) return;
+  net::CloseSocket(m_sock);
+  m_sock = kInvalidSocket;
+  m_family = AddressFamily::None;
 }
 
 void IPSocket::Unblock() {
@@ -59,6 +73,7 @@ bool IPSocket::Close() {
   Unblock();
   const SocketHandle sock = m_sock;
   m_sock = kInvalidSocket;
+  m_family = AddressFamily::None;
   if (net::CloseSocket(sock) != 0) {
     const int32_t error = LastError();
     ErrorLog::instance().begin(Error)
@@ -69,14 +84,34 @@ bool IPSocket::Close() {
 }
 
 bool IPSocket::Resolve(const std::string& host, SocketAddress& address, uint16_t port) {
+  std::vector<SocketAddress> addresses;
   address = SocketAddress();
-  if (!net::ResolveHost(host, address)) {
+  if (!ResolveAll(host, addresses, port)) return false;
+  address = addresses.front();
+  return true;
+}
+
+bool IPSocket::ResolveAll(const std::string& host, std::vector<SocketAddress>& addresses,
+                          uint16_t port, AddressFamily only) {
+  addresses.clear();
+  if (!net::ResolveHost(ResolverName(host), only, addresses) || addresses.empty()) {
+    addresses.clear();
     ErrorLog::instance().begin(Severe) << "Unable to gethostbyname " << host << End;
     return false;
   }
-  address.port[0] = static_cast<uint8_t>(port >> 8);
-  address.port[1] = static_cast<uint8_t>(port & 0xff);
+  for (SocketAddress& address : addresses) {
+    address.port[0] = static_cast<uint8_t>(port >> 8);
+    address.port[1] = static_cast<uint8_t>(port & 0xff);
+  }
   return true;
+}
+
+std::string IPSocket::ResolverName(const std::string& host) {
+  // Brackets set an IPv6 address apart from a port; they are no part of it.
+  if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+    return host.substr(1, host.size() - 2);
+  }
+  return host;
 }
 
 bool IPSocket::Bind(const std::string& host, uint16_t localPort) {
@@ -84,11 +119,61 @@ bool IPSocket::Bind(const std::string& host, uint16_t localPort) {
   return Resolve(host, address, localPort) && net::Bind(m_sock, address) == 0;
 }
 
-std::string IPSocket::AddressText(const SocketAddress& address) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%d.%d.%d.%d:%d", address.address[0], address.address[1],
-                address.address[2], address.address[3], (address.port[0] << 8) | address.port[1]);
+namespace {
+
+std::string DottedText(const uint8_t* bytes) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%d.%d.%d.%d", bytes[0], bytes[1], bytes[2], bytes[3]);
   return text;
+}
+
+// RFC 5952: groups in lower-case hexadecimal without leading zeros, the
+// longest run of two or more zero groups (the first of equal runs) as "::".
+std::string Ipv6Text(const uint8_t* bytes, uint32_t scopeId) {
+  uint16_t groups[8];
+  for (int i = 0; i < 8; ++i)
+    groups[i] = static_cast<uint16_t>((bytes[2 * i] << 8) | bytes[2 * i + 1]);
+  std::string text;
+  const bool mapped = groups[0] == 0 && groups[1] == 0 && groups[2] == 0 && groups[3] == 0 &&
+                      groups[4] == 0 && groups[5] == 0xffff;
+  if (mapped) {
+    text = "::ffff:" + DottedText(bytes + 12);
+  } else {
+    int runStart = -1;
+    int runLength = 1;
+    for (int i = 0; i < 8;) {
+      int end = i;
+      while (end < 8 && groups[end] == 0) ++end;
+      if (end - i > runLength) {
+        runStart = i;
+        runLength = end - i;
+      }
+      i = end == i ? i + 1 : end;
+    }
+    for (int i = 0; i < 8; ++i) {
+      if (i == runStart) {
+        text += "::";
+        i += runLength - 1;
+        continue;
+      }
+      if (!text.empty() && text.back() != ':') text += ':';
+      char group[8];
+      std::snprintf(group, sizeof group, "%x", groups[i]);
+      text += group;
+    }
+  }
+  if (scopeId != 0) text += "%" + std::to_string(scopeId);
+  return text;
+}
+
+}  // namespace
+
+std::string IPSocket::AddressText(const SocketAddress& address) {
+  const std::string port = std::to_string((address.port[0] << 8) | address.port[1]);
+  if (address.family == AddressFamily::IPv6) {
+    return "[" + Ipv6Text(address.address, address.scopeId) + "]:" + port;
+  }
+  return DottedText(address.address) + ":" + port;
 }
 
 int32_t IPSocket::LastError() { return net::LastError(); }

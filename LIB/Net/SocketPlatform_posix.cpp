@@ -108,11 +108,50 @@ int32_t Fail(int32_t wsaError) {
 
 int Descriptor(SocketHandle sock) { return static_cast<int>(static_cast<intptr_t>(sock)); }
 
-sockaddr_in ToSockaddr(const SocketAddress& address) {
-  sockaddr_in result;
-  static_assert(sizeof result == sizeof address, "sockaddr_in is 16 bytes");
-  std::memcpy(&result, &address, sizeof result);
-  return result;
+// The system's form of address; its length, 0 for an address of no family.
+socklen_t ToSockaddr(const SocketAddress& address, sockaddr_storage& system) {
+  system = sockaddr_storage{};
+  if (address.family == AddressFamily::IPv4) {
+    sockaddr_in v4{};
+    v4.sin_family = AF_INET;
+    std::memcpy(&v4.sin_port, address.port, 2);
+    std::memcpy(&v4.sin_addr, address.address, 4);
+    std::memcpy(&system, &v4, sizeof v4);
+    return sizeof v4;
+  }
+  if (address.family == AddressFamily::IPv6) {
+    sockaddr_in6 v6{};
+    v6.sin6_family = AF_INET6;
+    std::memcpy(&v6.sin6_port, address.port, 2);
+    std::memcpy(&v6.sin6_addr, address.address, 16);
+    v6.sin6_scope_id = address.scopeId;
+    std::memcpy(&system, &v6, sizeof v6);
+    return sizeof v6;
+  }
+  return 0;
+}
+
+SocketAddress FromSockaddr(const sockaddr_storage& system) {
+  SocketAddress address;
+  if (system.ss_family == AF_INET) {
+    sockaddr_in v4;
+    std::memcpy(&v4, &system, sizeof v4);
+    address.family = AddressFamily::IPv4;
+    std::memcpy(address.port, &v4.sin_port, 2);
+    std::memcpy(address.address, &v4.sin_addr, 4);
+  } else if (system.ss_family == AF_INET6) {
+    sockaddr_in6 v6;
+    std::memcpy(&v6, &system, sizeof v6);
+    address.family = AddressFamily::IPv6;
+    std::memcpy(address.port, &v6.sin6_port, 2);
+    std::memcpy(address.address, &v6.sin6_addr, 16);
+    address.scopeId = v6.sin6_scope_id;
+  }
+  return address;
+}
+
+int SystemFamily(AddressFamily family) {
+  return family == AddressFamily::IPv6 ? AF_INET6 : AF_INET;
 }
 
 }  // namespace
@@ -120,8 +159,8 @@ sockaddr_in ToSockaddr(const SocketAddress& address) {
 int32_t Startup() { return 0; }
 int32_t Cleanup() { return 0; }
 
-SocketHandle CreateSocket(bool stream) {
-  const int fd = socket(AF_INET, stream ? SOCK_STREAM : SOCK_DGRAM, 0);
+SocketHandle CreateSocket(bool stream, AddressFamily family) {
+  const int fd = socket(SystemFamily(family), stream ? SOCK_STREAM : SOCK_DGRAM, 0);
   if (fd < 0) {
     Fail(WinSockNumber(errno));
     return kInvalidSocket;
@@ -154,32 +193,34 @@ int32_t SetReceiveTimeout(SocketHandle sock, int32_t ms) {
 }
 
 int32_t Bind(SocketHandle sock, const SocketAddress& address) {
-  const sockaddr_in local = ToSockaddr(address);
-  if (bind(Descriptor(sock), reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0)
-    return 0;
+  sockaddr_storage local;
+  const socklen_t size = ToSockaddr(address, local);
+  if (bind(Descriptor(sock), reinterpret_cast<const sockaddr*>(&local), size) == 0) return 0;
   return Fail(WinSockNumber(errno));
 }
 
 int32_t Connect(SocketHandle sock, const SocketAddress& address) {
-  const sockaddr_in to = ToSockaddr(address);
-  if (connect(Descriptor(sock), reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) return 0;
+  sockaddr_storage to;
+  const socklen_t size = ToSockaddr(address, to);
+  if (connect(Descriptor(sock), reinterpret_cast<const sockaddr*>(&to), size) == 0) return 0;
   return Fail(WinSockNumber(errno));
 }
 
 int32_t SendTo(SocketHandle sock, const SocketAddress& address, const void* data, int32_t length) {
   if (length < 0) return Fail(10014);  // WSAEFAULT, as for a bad length
-  const sockaddr_in to = ToSockaddr(address);
+  sockaddr_storage to;
+  const socklen_t size = ToSockaddr(address, to);
   const ssize_t sent = sendto(Descriptor(sock), data, static_cast<size_t>(length), MSG_NOSIGNAL,
-                              reinterpret_cast<const sockaddr*>(&to), sizeof to);
+                              reinterpret_cast<const sockaddr*>(&to), size);
   if (sent < 0) return Fail(WinSockNumber(errno));
   return static_cast<int32_t>(sent);
 }
 
 int32_t ReceiveFrom(SocketHandle sock, void* buffer, int32_t size, SocketAddress& from,
-                    int64_t& ageNs) {
+                    int64_t& ageNs, int32_t /*timeoutMs*/) {
   ageNs = 0;
   if (size < 0) return Fail(10014);
-  sockaddr_in sender{};
+  sockaddr_storage sender{};
   iovec data{buffer, static_cast<size_t>(size)};
   alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
   msghdr message{};
@@ -212,28 +253,28 @@ int32_t ReceiveFrom(SocketHandle sock, void* buffer, int32_t size, SocketAddress
     if (error == ECONNREFUSED) return Fail(wsa::kConnectionReset);
     return Fail(WinSockNumber(error));
   }
-  std::memcpy(static_cast<void*>(&from), &sender, sizeof from);
+  from = FromSockaddr(sender);
   if (count > size) return Fail(wsa::kMessageSize);
   return static_cast<int32_t>(count);
 }
 
-bool ResolveHost(const std::string& host, SocketAddress& address) {
+bool ResolveHost(const std::string& name, AddressFamily only,
+                 std::vector<SocketAddress>& addresses) {
   // getaddrinfo rather than gethostbyname: request threads resolve at once.
   addrinfo hints{};
-  hints.ai_family = AF_INET;
+  hints.ai_family = only == AddressFamily::None ? AF_UNSPEC : SystemFamily(only);
   hints.ai_socktype = SOCK_DGRAM;
   addrinfo* found = nullptr;
-  if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return false;
-  bool ok = false;
-  if (found->ai_family == AF_INET && found->ai_addrlen >= sizeof(sockaddr_in)) {
-    sockaddr_in first;
-    std::memcpy(&first, found->ai_addr, sizeof first);
-    address.family = AF_INET;
-    std::memcpy(address.address, &first.sin_addr, 4);
-    ok = true;
+  if (getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0) return false;
+  for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
+    if (entry->ai_addr == nullptr || entry->ai_addrlen > sizeof(sockaddr_storage)) continue;
+    sockaddr_storage system{};
+    std::memcpy(&system, entry->ai_addr, entry->ai_addrlen);
+    const SocketAddress address = FromSockaddr(system);
+    if (address.family != AddressFamily::None) addresses.push_back(address);
   }
   freeaddrinfo(found);
-  return ok;
+  return !addresses.empty();
 }
 
 int32_t LastError() { return t_lastError; }

@@ -1,6 +1,6 @@
-// IPv4 datagram sockets: unicast (connected to the server so that a refused
-// request shows at once) and multicast (unconnected, so that members of the
-// group can answer from their own addresses).
+// Datagram sockets: unicast over IPv4 or IPv6 (connected to the server so
+// that a refused request shows at once) and IPv4 multicast (unconnected, so
+// that members of the group can answer from their own addresses).
 #pragma once
 
 #include <cstdint>
@@ -14,10 +14,17 @@ class UDPSocket : public IPSocket {
  public:
   // No socket yet; Open(false) makes an unconnected one.
   explicit UDPSocket(uint16_t port);
-  // A socket connected to host:port. When the name does not resolve or the
-  // connection is refused there is no socket afterwards (nothing is raised);
-  // Open(false) then makes an unconnected one.
+  // A socket connected to host:port, at the host's first address. When the
+  // name does not resolve or the connection is refused there is no socket
+  // afterwards (nothing is raised); Open(false) then makes an unconnected one.
   UDPSocket(const std::string& host, uint16_t port);
+
+  // Connects to address, first replacing the socket by one of the address's
+  // family if it has another (or making one). False when the system refuses
+  // either; the socket, if made, is then left unconnected. Nothing is done
+  // when the socket is connected to address already.
+  bool ConnectTo(const SocketAddress& address);
+  bool Close() override;
 
   // Resolves host (with this socket's port) and sends one datagram; false,
   // logged, when the name does not resolve or the send fails.
@@ -42,6 +49,8 @@ class UDPSocket : public IPSocket {
  protected:
   SocketAddress from;
   int64_t arrivalAgeNs = 0;
+  bool m_connected = false;
+  SocketAddress m_peer;  // while m_connected
 };
 
 class MulticastUDPSocket : public UDPSocket {

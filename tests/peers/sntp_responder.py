@@ -2,16 +2,15 @@
 """A scriptable SNTP server for the request tests and the accuracy bench.
 
 It listens on port 123 of several loopback addresses PREFIX.31 ... PREFIX.59;
-the last octet of the address a request reaches selects a behaviour. A
-behaviour is a list of steps: the n-th request of one client socket (one
-request series) gets step n, the last step repeating. A step can shift the
+the last octet of the address a request reaches selects a behaviour. With
+--listen (or --serve) it serves chosen behaviours on given addresses instead
+(::1=32: the behaviour of octet 32 on the IPv6 loopback; in a test's own
+network namespace a multicast address is a group it joins). A behaviour is
+a list of steps: the n-th request of one client socket (one request series)
+gets step n, the last step repeating. A step can shift the
 clock by an offset, fake a network delay, set the header fields, zero
 timestamps, cut or pad the datagram, answer late, answer twice, send a reply
 that echoes no request, or not answer at all.
-
-With --serve it listens instead on chosen addresses (in a test's own network
-namespace), each with the behaviour of a chosen octet; a multicast address
-there is a group it joins.
 
 Python standard library only, so that a fresh machine needs nothing else.
 """
@@ -137,7 +136,7 @@ def restamp_transmit(data, step):
 
 
 class Responder:
-    def __init__(self, prefix, port, seed, group=None, serve=None):
+    def __init__(self, prefix, port, seed, group=None, listen=None):
         self.selector = selectors.DefaultSelector()
         self.pending = []  # (due, sequence, socket, data, address)
         self.sequence = 0
@@ -154,21 +153,16 @@ class Responder:
             sock.setblocking(False)
             self.selector.register(sock, selectors.EVENT_READ, 31)
             return
-        if serve:
-            for address, octet in serve:
-                sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-                sock.bind((address, port))
-                if ipaddress.ip_address(address).is_multicast:
-                    # Joined where the namespace routes the group; replies
-                    # leave from that interface's own address.
-                    membership = socket.inet_aton(address) + socket.inet_aton("0.0.0.0")
-                    sock.setsockopt(socket.IPPROTO_IP, socket.IP_ADD_MEMBERSHIP, membership)
-                sock.setblocking(False)
-                self.selector.register(sock, selectors.EVENT_READ, octet)
-            return
-        for octet in BEHAVIOURS:
-            sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-            sock.bind((f"{prefix}.{octet}", port))
+        if not listen:
+            listen = [(f"{prefix}.{octet}", octet) for octet in BEHAVIOURS]
+        for address, octet in listen:
+            sock = socket.socket(family_of(address), socket.SOCK_DGRAM)
+            sock.bind((address, port))
+            if ipaddress.ip_address(address).is_multicast and ":" not in address:
+                # Joined where the namespace routes the group; replies leave
+                # from that interface's own address.
+                membership = socket.inet_aton(address) + socket.inet_aton("0.0.0.0")
+                sock.setsockopt(socket.IPPROTO_IP, socket.IP_ADD_MEMBERSHIP, membership)
             try:
                 # The kernel's arrival time is the true T2; ours would be late
                 # by however long this process took to wake up.
@@ -239,10 +233,22 @@ class Responder:
                 self.clients.clear()
 
 
+def family_of(address):
+    return socket.AF_INET6 if ":" in address else socket.AF_INET
+
+
+def listen_entry(text):
+    """ADDRESS=OCTET of --listen."""
+    address, _, octet = text.rpartition("=")
+    if not address or int(octet) not in BEHAVIOURS:
+        raise argparse.ArgumentTypeError(f"not ADDRESS=OCTET of a behaviour: {text}")
+    return address, int(octet)
+
+
 def probe(host, port, timeout):
     """True when an SNTP server at host:port answers one request."""
     request = bytes([0xE3]) + bytes(39) + struct.pack("!Q", ntp_from_ns(time.time_ns()))
-    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sock:
+    with socket.socket(family_of(host), socket.SOCK_DGRAM) as sock:
         sock.settimeout(timeout)
         try:
             sock.sendto(request, (host, port))
@@ -258,10 +264,12 @@ def main():
     parser.add_argument("--port", type=int, default=123)
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--pidfile")
+    parser.add_argument("--listen", metavar="ADDRESS=OCTET", type=listen_entry, action="append",
+                        help="serve the behaviour of OCTET on ADDRESS (repeatable)")
     parser.add_argument("--multicast", metavar="GROUP",
                         help="answer only as a member of GROUP on loopback")
-    parser.add_argument("--serve", metavar="ADDRESS=OCTET", nargs="+",
-                        help="listen only on these addresses, each behaving as that octet")
+    parser.add_argument("--serve", metavar="ADDRESS=OCTET", type=listen_entry, nargs="+",
+                        help="the same as --listen for each; a group address is joined")
     parser.add_argument("--probe", metavar="HOST", nargs="+",
                         help="only wait until every HOST answers; exit 1 if one does not")
     parser.add_argument("--within", type=float, default=10.0, help="seconds to wait for --probe")
@@ -275,15 +283,8 @@ def main():
                     sys.exit(1)
                 time.sleep(0.05)
         sys.exit(0)
-    serve = None
-    if args.serve:
-        serve = []
-        for entry in args.serve:
-            address, _, octet = entry.partition("=")
-            if int(octet) not in BEHAVIOURS:
-                parser.error(f"no behaviour {octet}")
-            serve.append((address, int(octet)))
-    responder = Responder(args.prefix, args.port, args.seed, args.multicast, serve)
+    listen = (args.listen or []) + (args.serve or [])
+    responder = Responder(args.prefix, args.port, args.seed, args.multicast, listen)
     if args.pidfile:
         with open(args.pidfile, "w") as f:
             f.write(f"{os.getpid()}\n")

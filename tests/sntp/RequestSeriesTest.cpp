@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <mutex>
 #include <regex>
 #include <set>
@@ -317,6 +318,71 @@ TEST(RequestSeries, StrangeDatagramsAndFailuresEndInAStatus) {
   }
   // Random lengths and contents: any status, once.
   run(PeerHost(kRandom), 60, 25);
+}
+
+// A server with several addresses: each waits for an equal part of what is
+// left of the request's timeout, the last for all of it; a refused one hands
+// its time on; the waits never add up to more than the timeout.
+TEST(RequestSeries, EachAddressWaitsForItsShareOfTheTimeout) {
+  const struct {
+    int32_t timeoutMs, spentMs;
+    size_t index, count;
+    int32_t waitMs;
+  } cases[] = {
+      {2500, 0, 0, 1, 2500},     // one address: the whole timeout
+      {2500, 3, 0, 2, 1248},     // the first of two: half of what is left
+      {2500, 1251, 1, 2, 1249},  // the second after a silent first: the rest
+      {2500, 2, 1, 2, 2498},     // the second after a refusal: nearly all of it
+      {900, 0, 0, 3, 300},      {900, 300, 1, 3, 300},
+      {900, 600, 2, 3, 300},    {150, 160, 1, 2, 1},  // overrun: still one look
+      {0, 0, 0, 2, 0},                                // no timeout: each waits for ever
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(AddressWaitMs(c.timeoutMs, c.spentMs, c.index, c.count), c.waitMs)
+        << c.timeoutMs << " " << c.spentMs << " " << c.index << "/" << c.count;
+  }
+}
+
+// Over IPv6, against the IPv6 loopback: run by tests/peers/ipv6_loopback.sh,
+// which owns port 123 of ::1 for the time and names in VELTRAW_IPV6_PEER what
+// listens there: "none", "responder" (the responder's +1234.567 ms) or
+// "chronyd". The host is shown as typed; the sender in brackets.
+TEST(RequestSeries, AsksIPv6ServersAsTyped) {
+  const char* peer = std::getenv("VELTRAW_IPV6_PEER");
+  if (peer == nullptr) GTEST_SKIP() << "needs the IPv6 peers of tests/peers/ipv6_loopback.sh";
+  const struct {
+    std::string peer, host;
+    int32_t count;
+    NtpStatus status;
+    int32_t offsetMs;
+    int stratum;
+  } cases[] = {
+      {"none", "::1", 2, NoResponse, 0, 0},
+      {"responder", "::1", 2, Ok, 1234, 2},
+      {"responder", "[::1]", 1, Ok, 1234, 2},
+      {"chronyd", "[0:0:0:0:0:0:0:1]", 3, Ok, 0, 8},
+  };
+  const int32_t timeoutMs = 1000;
+  for (const auto& c : cases) {
+    if (c.peer != peer) continue;
+    CaptureSink log;
+    const Series series = run(c.host, timeoutMs, c.count);
+    const NtpResult& r = series.result;
+    EXPECT_EQ(r.status, c.status) << c.host << "\n" << log.all();
+    EXPECT_EQ(log.matching("Sent Packet to " + c.host + ": LI=3").size(),
+              static_cast<size_t>(c.count));
+    if (c.status == NoResponse) {
+      // Refused, not timed out (Wine reports it from the second request on).
+      EXPECT_LT(series.elapsed.count(), c.count * timeoutMs);
+      EXPECT_TRUE(log.contains("(ECONNRESET)")) << log.all();
+      continue;
+    }
+    EXPECT_NEAR(r.offsetMs, c.offsetMs, slack(r)) << c.host;
+    EXPECT_EQ(r.packet.stratum(), c.stratum);
+    EXPECT_EQ(loggedReplies(log, c.host).size(), static_cast<size_t>(c.count));
+    EXPECT_TRUE(log.contains("Received Packet from [::1]:123: LI=")) << log.all();
+    EXPECT_TRUE(log.contains("TIME PACKET: Host=" + c.host + " ([::1]:123)  delta=")) << log.all();
+  }
 }
 
 }  // namespace
