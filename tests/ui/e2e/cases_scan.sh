@@ -43,7 +43,7 @@ fixture_scan_teardown() {
   if [ -f "$dir/env.sh" ]; then
     # shellcheck disable=SC1091
     . "$dir/env.sh"
-    stop_pidfile "$dir/responder.pid"
+    veltraw_stop_pidfile "$dir/responder.pid"
     ip netns exec "$scan_pc" env WINEPREFIX="$dir/wineprefix" wineserver -k 2>/dev/null || true
     local ns pid
     for ns in "$scan_pc" "$scan_lan"; do
@@ -70,7 +70,7 @@ scan_enter() {
     exec ip netns exec "$scan_pc" env VELTRAW_SCAN_INSIDE="$scan_pc" bash "$0" "$action" "$state"
   fi
   export WINEPREFIX=$dir/wineprefix
-  trap 'stop_pidfile "$(scan_state)/responder.pid"' EXIT
+  trap 'veltraw_stop_pidfile "$(scan_state)/responder.pid"' EXIT
 }
 
 # The PC's addresses (with prefix lengths), those of the LAN, and responders
@@ -80,7 +80,7 @@ scan_network() {
   local pc_addresses=$1 lan_addresses=$2 address dir
   shift 2
   dir=$(scan_state)
-  stop_pidfile "$dir/responder.pid"
+  veltraw_stop_pidfile "$dir/responder.pid"
   ip -n "$scan_pc" addr flush dev "$scan_pc_if" scope global
   ip -n "$scan_lan" addr flush dev "$scan_lan_if" scope global
   ip -n "$scan_pc" neigh flush dev "$scan_pc_if"
