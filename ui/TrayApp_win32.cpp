@@ -157,7 +157,14 @@ void TrayApp::postQuit() {
   }
 }
 
-void TrayApp::openServerSearch() { runServerSearch(module()); }
+void TrayApp::openServerSearch() {
+  // A server found at the first start is kept in use at once, as one chosen
+  // in the Server Configuration dialog is.
+  if (runServerSearch(module()) && m_core) {
+    m_core->applySettings();
+    m_core->runUpdateCycle();
+  }
+}
 
 void TrayApp::statisticsChanged() { refreshStatisticsDialog(); }
 

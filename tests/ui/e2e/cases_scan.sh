@@ -152,6 +152,8 @@ case_scan_appliance() {
   expect_text "$case_dir/box.txt" "Found Mirelock at $found"
   [ "$(registry_value "$key" Server1)" = "$found" ] || fail "Server1 is not $found"
   expect_text "$case_dir/veltraw.txt" "Requesting time from 224.0.1.1"
+  # Kept in use at once: no settings dialog, no restart.
+  wait_for_text "$case_dir/veltraw.txt" "Tray tip: Veltraw using $found" 30
   scan_finish scan_appliance
 }
 
