@@ -41,7 +41,7 @@ EOF
 }
 
 # Waits until the dialog shows bars (want=some) or none (want=none); the
-# dialog repaints on its own thread, a moment after what changed it.
+# dialog repaints a moment after what changed it. step names the check.
 wait_bars() {
   local want=$1 limit=$2 pixels
   for _ in $(seq 1 "$limit"); do
@@ -51,7 +51,9 @@ wait_bars() {
     sleep 1
   done
   driver screenshot "$(winpath "$case_dir/last.bmp")" || true
-  fail "expected $want bars, the dialog shows $pixels blue pixels (last.bmp)"
+  echo "---- windows (foreground: $(driver foreground | tr -d '\r'); dialog at $(driver rect "$stats_caption" | tr -d '\r'))"
+  driver windows | tr -d '\r' | grep -a $'\tshown$' || true
+  fail "$3: expected $want bars, the dialog shows $pixels blue pixels (last.bmp)"
 }
 
 # Three servers, one of them silent, and no update but the first and those
@@ -77,7 +79,7 @@ case_statistics() {
   drift=$(driver text "$stats_caption" 1010 | tr -d '\r')
   [[ $drift =~ ^((Gaining|Losing)\ [0-9]+\ ms/day|Not\ enough\ data\ to\ calculate\ yet\.\.\.)$ ]] ||
     fail "drift line \"$drift\""
-  wait_bars some 20
+  wait_bars some 20 "first opening"
 
   # Another dialog in front; a left click brings this one forward, no copy.
   driver command 100
@@ -100,13 +102,13 @@ case_statistics() {
   # Reset empties every chart and leaves the drift line; the next results
   # show in the open dialog.
   driver click "$stats_caption" 1012
-  wait_bars none 20
+  wait_bars none 20 "after Reset"
   [ "$(driver text "$stats_caption" 1010 | tr -d '\r')" = "$drift" ] || fail "Reset changed the drift"
   local rows
   rows=$(data_rows)
   driver tick
   wait_rows $((rows + 2)) 20
-  wait_bars some 20
+  wait_bars some 20 "results after Reset"
 
   # Closed, it opens again by a left click, with the same list.
   driver click "$stats_caption" 1
@@ -115,7 +117,7 @@ case_statistics() {
   driver wait-dialog "$stats_caption" 10000 || fail "no Statistics dialog from a left click"
   [ "$(driver item-data "$stats_caption" 1011 | tr -d '\r' | paste -sd ' ')" = "-1 0 1 2" ] ||
     fail "list items on the second opening"
-  wait_bars some 20
+  wait_bars some 20 "second opening"
 
   # Exit while the dialog is open ends the program as usual.
   exit_through_dialog 1
