@@ -18,43 +18,33 @@ namespace veltraw {
 
 namespace {
 
-// Posted to the dialog by refreshStatisticsDialog: the statistics changed.
-constexpr UINT kStatisticsChanged = WM_APP + 1;
-
 // A list box refuses items taller than this.
 constexpr int32_t kMaxItemHeight = 255;
 
-// How request threads reach the open dialog: its window while it is open,
-// under a lock the dialog takes as it goes, so that nothing is posted to a
-// window that is being destroyed or already gone.
+// How request threads reach the open dialog: its list while it is open, under
+// a lock the dialog takes as it goes, so that nothing touches a window that is
+// being destroyed or already gone. A result marks the list for repainting;
+// the system folds a burst of results into one WM_PAINT on the dialog's
+// thread, and there is no notice of ours that could get lost on the way.
 class DialogLink {
  public:
-  void open(HWND window) {
+  void open(HWND list) {
     std::lock_guard<std::mutex> hold(m_lock);
-    m_window = window;
-    m_noticeWaiting = false;
+    m_list = list;
   }
   void close() {
     std::lock_guard<std::mutex> hold(m_lock);
-    m_window = nullptr;
+    m_list = nullptr;
   }
-  // From any thread. One notice at a time waits in the dialog's queue: a
-  // burst of results is one redraw.
+  // From any thread.
   void notify() {
     std::lock_guard<std::mutex> hold(m_lock);
-    if (!m_window || m_noticeWaiting) return;
-    m_noticeWaiting = PostMessageA(m_window, kStatisticsChanged, 0, 0) != 0;
-  }
-  // On the dialog's thread, as it takes the notice.
-  void noticeTaken() {
-    std::lock_guard<std::mutex> hold(m_lock);
-    m_noticeWaiting = false;
+    if (m_list) InvalidateRect(m_list, nullptr, TRUE);
   }
 
  private:
   std::mutex m_lock;
-  HWND m_window = nullptr;
-  bool m_noticeWaiting = false;
+  HWND m_list = nullptr;
 };
 
 DialogLink& dialogLink() {
@@ -182,7 +172,7 @@ class StatisticsDialog : public ModalDialog {
       // Without stored strings the list keeps lParam as the item's data.
       SendMessageA(list(), LB_ADDSTRING, 0, static_cast<LPARAM>(entry.data));
     }
-    dialogLink().open(window());
+    dialogLink().open(list());
     SetForegroundWindow(window());
     return true;
   }
@@ -217,10 +207,6 @@ class StatisticsDialog : public ModalDialog {
         result = TRUE;
         return true;
       }
-      case kStatisticsChanged:
-        dialogLink().noticeTaken();
-        InvalidateRect(list(), nullptr, TRUE);
-        return true;
       default:
         return false;
     }
