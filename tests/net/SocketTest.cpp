@@ -86,7 +86,7 @@ TEST(IPSocket, AddressesAndErrorTexts) {
   const uint8_t linkLocal[16] = {0xfe, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
   std::memcpy(address.address, linkLocal, 16);
   address.scopeId = 3;
-  EXPECT_EQ(IPSocket::AddressText(address), "[fe80::1%3]:123");
+  EXPECT_EQ(IPSocket::AddressText(address), "[fe80::1%3]:20123");
   const IPException error("UDPSocket::ReceiveFrom::recvfrom", wsa::kConnectionReset);
   EXPECT_STREQ(error.what(), "UDPSocket::ReceiveFrom::recvfrom; error 0x2746 (10054)");
 }
