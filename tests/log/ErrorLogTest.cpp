@@ -15,6 +15,7 @@ namespace veltraw {
 namespace {
 
 using test::CaptureSink;
+using Lines = std::vector<std::string>;
 
 class ErrorLogTest : public ::testing::Test {
  protected:
@@ -28,28 +29,30 @@ TEST_F(ErrorLogTest, HeaderIsUtcDateTickAndThread) {
   CaptureSink sink(Trace, true);
   env.time = 1141567629;  // 2006-03-05 14:07:09 UTC
   env.tick = 1204823911;
-  log.begin(Warning) << "Running Monitor Program: "
+  log.begin(Warning) << "Running "
                      << "notify.cmd" << End;
   env.tick = 300000000;  // a multiple of the modulus
   env.time = 951782400;  // 2000-02-29 00:00:00, a leap day
   env.thread = 0xabc;
   log << "x" << End;
   EXPECT_EQ(sink.all(),
-            "[2006-03-05 14:07:09 04823911] <6f4>: Running Monitor Program: notify.cmd\n"
+            "[2006-03-05 14:07:09 04823911] <6f4>: Running notify.cmd\n"
             "[2000-02-29 00:00:00 00000000] <abc>: x\n");
 }
 
+// An entry without begin has level 2. A sink that never joined changes
+// nothing as it is removed.
 TEST_F(ErrorLogTest, SinksTakeOnlyEntriesAtOrAboveTheirLevel) {
   CaptureSink trace(Trace), detail(Detail), warning(Warning);
+  CaptureSink never(Trace, false, CaptureSink::Unregistered);
+  log.removeSink(&never);
   log.begin(Trace) << "one" << End;
-  log.begin(Detail) << "two" << End;
-  log << "three, level 2 without begin" << End;
-  log.begin(Fatal) << "four" << End;
-  EXPECT_EQ(trace.all(),
-            "<6f4>: one\n<6f4>: two\n<6f4>: three, level 2 without begin\n<6f4>: four\n");
-  EXPECT_EQ(detail.all(), "<6f4>: two\n<6f4>: three, level 2 without begin\n<6f4>: four\n");
-  EXPECT_EQ(warning.all(), "<6f4>: four\n");
-  EXPECT_EQ(trace.levels, (std::vector<int32_t>{Trace, Detail, Detail, Fatal}));
+  log << "two" << End;
+  log.begin(Fatal) << "three" << End;
+  EXPECT_EQ(trace.all(), "<6f4>: one\n<6f4>: two\n<6f4>: three\n");
+  EXPECT_EQ(detail.all(), "<6f4>: two\n<6f4>: three\n");
+  EXPECT_EQ(warning.all(), "<6f4>: three\n");
+  EXPECT_EQ(trace.levels, (std::vector<int32_t>{Trace, Detail, Fatal}));
 }
 
 TEST_F(ErrorLogTest, BeginInsideAnOpenEntryWarnsAndContinuesTheLine) {
@@ -75,72 +78,53 @@ TEST_F(ErrorLogTest, EachTypeHasItsOwnText) {
   log << '\n' << '\t' << '\x7f' << static_cast<char>(0xE9) << 'a' << '\0' << End;
   log << true << " " << false << " " << std::string() << std::string("s") << End;
   log << big << big.c_str() << End;  // no piece is cut
-  EXPECT_EQ(sink.lines,
-            (std::vector<std::string>{"<6f4>: -FF 0 FF", "<6f4>: -255 -2147483648",
-                                      "<6f4>: 101 100 64", "<6f4>: 0x000000ff 0xab 4294967296",
-                                      "<6f4>: \\x0a\\x09\x7f\xe9"
-                                      "a\\x00",
-                                      "<6f4>: true false s", "<6f4>: " + big + big}));
+  EXPECT_EQ(sink.lines, (Lines{"<6f4>: -FF 0 FF", "<6f4>: -255 -2147483648", "<6f4>: 101 100 64",
+                               "<6f4>: 0x000000ff 0xab 4294967296",
+                               "<6f4>: \\x0a\\x09\x7f\xe9"
+                               "a\\x00",
+                               "<6f4>: true false s", "<6f4>: " + big + big}));
 }
 
-// Every test's listener leaves the log as it is destroyed; one that never
-// joined leaves the others in place.
-TEST_F(ErrorLogTest, RemovingAnAbsentSinkChangesNothing) {
-  CaptureSink sink, never(Trace, false, CaptureSink::Unregistered);
-  log.removeSink(&never);
-  log << "x" << End;
-  EXPECT_EQ(sink.all(), "<6f4>: x\n");
-  EXPECT_EQ(never.all(), "");
-}
-
+// Another thread must still be able to write: no hold is left behind.
 TEST_F(ErrorLogTest, EndWithoutAPieceReleasesOnlyWhatWasTaken) {
   CaptureSink sink;
   log << End;  // nothing open at all
   log.begin(Warning) << End;
   log.begin(Warning);
   log.begin(Error) << End;  // two begins, no piece
-  EXPECT_TRUE(sink.lines.empty());
-  // Another thread must still be able to write: no hold was left behind.
-  std::thread other([] { ErrorLog::instance() << "other" << End; });
-  other.join();
+  std::thread([] { ErrorLog::instance() << "other" << End; }).join();
   EXPECT_EQ(sink.all(), "<6f4>: other\n");
 }
 
-TEST(ErrorLogConcurrency, LinesOfManyThreadsNeverInterleave) {
+// Levels and radixes differ per thread, so that one changed by another
+// thread's begin shows.
+TEST_F(ErrorLogTest, LinesOfManyThreadsNeverInterleave) {
   CaptureSink sink;
-  constexpr int kThreads = 8, kEntries = 300;
   std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
+  for (int t = 0; t < 8; ++t) {
     threads.emplace_back([t] {
-      for (int i = 0; i < kEntries; ++i) {
-        // Levels differ per thread, so a level changed by another thread's
-        // begin shows in the sink's level record; so does a radix.
-        ErrorLog::instance().begin(t % 2 ? Warning : Detail)
-            << "T" << int32_t{t} << " " << Hex << int32_t{i} << " " << Dec << int32_t{i} << End;
+      for (int i = 0; i < 300; ++i) {
+        ErrorLog::instance().begin(Detail + t % 2)
+            << int32_t{t} << " " << (t % 2 ? Hex : Dec) << int32_t{i} << " " << int32_t{i} << End;
       }
     });
   }
   for (auto& thread : threads) thread.join();
-  ASSERT_EQ(sink.lines.size(), size_t{kThreads * kEntries});
-  std::vector<int> next(kThreads, 0);
+  std::vector<int> next(8, 0);
   for (size_t n = 0; n < sink.lines.size(); ++n) {
-    const std::string& line = sink.lines[n];
-    const size_t body = line.find(">: T");
-    ASSERT_NE(body, std::string::npos) << line;
-    const int t = std::atoi(line.c_str() + body + 4);
-    ASSERT_TRUE(t >= 0 && t < kThreads) << line;
+    const int t = (sink.lines[n][7] - '0') & 7, i = next[t]++;
     char expected[32];
-    std::snprintf(expected, sizeof expected, "T%d %X %d", t, next[t], next[t]);
-    ++next[t];
-    EXPECT_EQ(line.substr(body + 3), expected);
-    EXPECT_EQ(sink.levels[n], t % 2 ? Warning : Detail) << line;
+    std::snprintf(expected, sizeof expected, t % 2 ? "<6f4>: %d %X %X" : "<6f4>: %d %d %d", t, i,
+                  i);
+    EXPECT_EQ(sink.lines[n], expected);
+    EXPECT_EQ(sink.levels[n], Detail + t % 2) << expected;
   }
+  EXPECT_EQ(next, std::vector<int>(8, 300));
 }
 
 std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
+  std::ostringstream text;
+  text << std::ifstream(path, std::ios::binary).rdbuf();
   return text.str();
 }
 
@@ -168,14 +152,10 @@ TEST_F(ErrorLogTest, FileSinkWritesHeadedLinesFlushedAtOnce) {
   }
 }
 
-std::string* g_debugged = nullptr;
-void collectDebugger(const char* text) {
-  if (g_debugged) *g_debugged += text;
-}
+std::string g_debugged;
+void collectDebugger(const char* text) { g_debugged += text; }
 
 TEST_F(ErrorLogTest, DebugSinkSendsEachPieceAndTheLineEnd) {
-  std::string seen;
-  g_debugged = &seen;
   setDebuggerHook(&collectDebugger);
   DebugLogSink sink;
   sink.level = Trace;
@@ -183,8 +163,7 @@ TEST_F(ErrorLogTest, DebugSinkSendsEachPieceAndTheLineEnd) {
   log.begin(Trace) << "hello " << int32_t{42} << End;
   log.removeSink(&sink);
   setDebuggerHook(nullptr);
-  g_debugged = nullptr;
-  EXPECT_EQ(seen, "[1970-01-01 00:00:00 00000000] <6f4>: hello 42\r\n");
+  EXPECT_EQ(g_debugged, "[1970-01-01 00:00:00 00000000] <6f4>: hello 42\r\n");
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The settings file's text form: what a hand-edited or damaged file reads as.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "LIB/Registry/SettingsFile.h"
 
 namespace veltraw {
@@ -14,29 +16,24 @@ std::string valueOf(const SettingsDocument& document, const std::string& name) {
   return document.find(name, bytes) ? bytes : "<missing>";
 }
 
+// Each line, and the name it is looked up by with the value it reads as. The
+// last line has no line break.
 TEST(SettingsFileTest, ReadsTheFormsAPersonMightWrite) {
-  const auto document = SettingsDocument::parse(
-      "# comment\n"
-      "\n"
-      "Frequency = number 60\n"
-      "\tRequests=number    -3   \r\n"
-      "Mask = NUMBER 0xABCDEF01\n"
-      "Top = number 4294967295\n"
-      "Bottom = number -2147483648\n"
-      "Server1 = text \"a \\\"b\\\" \\\\ \\t\\xe9\\x00z\"\n"
-      "\"Odd = name\" = text \"\"\n"
-      "Twice = number 1\n"
-      "twice = number 2\n"
-      "Raw = text \"caf\xc3\xa9\"");  // no line break at the end
-  EXPECT_EQ(valueOf(document, "frequency"), number(60));
-  EXPECT_EQ(valueOf(document, "Requests"), number(-3));
-  EXPECT_EQ(valueOf(document, "MASK"), number(-1412567295));  // 0xABCDEF01
-  EXPECT_EQ(valueOf(document, "Top"), number(-1));
-  EXPECT_EQ(valueOf(document, "Bottom"), number(INT32_MIN));
-  EXPECT_EQ(valueOf(document, "Server1"), text(std::string("a \"b\" \\ \t\xe9\0z", 12)));
-  EXPECT_EQ(valueOf(document, "Odd = name"), text(""));
-  EXPECT_EQ(valueOf(document, "TWICE"), number(2));
-  EXPECT_EQ(valueOf(document, "Raw"), text("caf\xc3\xa9"));
+  const std::tuple<const char*, const char*, std::string> lines[] = {
+      {"# comment\n\nFrequency = number 60\n", "frequency", number(60)},
+      {"\tRequests=number    -3   \r\n", "Requests", number(-3)},
+      {"Mask = NUMBER 0xABCDEF01\n", "MASK", number(-1412567295)},
+      {"Top = number 4294967295\n", "Top", number(-1)},
+      {"Bottom = number -2147483648\n", "Bottom", number(INT32_MIN)},
+      {"Server1 = text \"a \\\"b\\\" \\\\ \\t\\xe9\\x00z\"\n", "Server1",
+       text(std::string("a \"b\" \\ \t\xe9\0z", 12))},
+      {"\"Odd = name\" = text \"\"\n", "Odd = name", text("")},
+      {"Twice = number 1\ntwice = number 2\n", "TWICE", number(2)},
+      {"Raw = text \"caf\xc3\xa9\"", "Raw", text("caf\xc3\xa9")}};
+  std::string file;
+  for (const auto& line : lines) file += std::get<0>(line);
+  const auto document = SettingsDocument::parse(file);
+  for (const auto& [line, name, value] : lines) EXPECT_EQ(valueOf(document, name), value) << line;
 }
 
 // A damaged line costs only its own value: it reads as missing and a rewrite
@@ -47,6 +44,7 @@ TEST(SettingsFileTest, DamagedLinesReadAsMissingAndSurviveARewrite) {
       "Cut = text \"no closing quote\n"
       "BadEscape = text \"\\q\"\n"
       "ShortHex = text \"\\x4\"\n"
+      "NoHex = text \"\\xG1\"\n"
       "Big = number 4294967296\n"
       "TooNegative = number -2147483649\n"
       "Empty = number\n"
@@ -57,8 +55,8 @@ TEST(SettingsFileTest, DamagedLinesReadAsMissingAndSurviveARewrite) {
       std::string("\0\x01\xff binary\0 line", 16) + "\n" + std::string(300000, 'x') + "\n" +
       "Good2 = text \"kept\"\n";
   auto document = SettingsDocument::parse(damaged);
-  for (const char* name : {"Cut", "BadEscape", "ShortHex", "Big", "TooNegative", "Empty", "Junk",
-                           "Kind", "NoEquals"}) {
+  for (const char* name : {"Cut", "BadEscape", "ShortHex", "NoHex", "Big", "TooNegative", "Empty",
+                           "Junk", "Kind", "NoEquals"}) {
     EXPECT_EQ(valueOf(document, name), "<missing>") << name;
   }
   EXPECT_EQ(valueOf(document, "Good2"), text("kept"));

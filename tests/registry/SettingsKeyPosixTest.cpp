@@ -22,9 +22,8 @@ namespace fs = std::filesystem;
 using test::ScratchKey;
 
 std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
   std::ostringstream content;
-  content << in.rdbuf();
+  content << std::ifstream(path, std::ios::binary).rdbuf();
   return content.str();
 }
 
@@ -32,41 +31,41 @@ void spit(const std::string& path, const std::string& content) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
 }
 
-// Puts an environment variable back as it was.
-class SavedVariable {
- public:
-  explicit SavedVariable(const char* name)
-      : m_name(name), m_had(getenv(name) != nullptr), m_value(m_had ? getenv(name) : "") {}
-  ~SavedVariable() { m_had ? setenv(m_name, m_value.c_str(), 1) : unsetenv(m_name); }
+template <typename Work>
+std::string failureOf(Work work) {
+  try {
+    work();
+  } catch (const std::runtime_error& e) {
+    return e.what();
+  }
+  return "no failure";
+}
 
- private:
-  const char* m_name;
-  bool m_had;
-  std::string m_value;
-};
-
+// A relative XDG_CONFIG_HOME is invalid and ignored.
 TEST(SettingsFileStoreTest, LivesInTheNamedDirectoryOrTheUsersConfigDirectory) {
   ScratchKey scratch;
-  const std::string nested = scratch.directory() + "/a/b";
-  SettingsKey(R"(Odd/..\name)", nested).writeNumber("Frequency", 60);
-  EXPECT_NE(slurp(nested + "/Odd%2F..%5Cname.conf").find("\nFrequency = number 60\n"),
+  const std::string dir = scratch.directory();
+  SettingsKey(R"(Aa0/..\Zz9)", dir + "/a/b").writeNumber("Frequency", 60);
+  EXPECT_NE(slurp(dir + "/a/b/Aa0%2F..%5CZz9.conf").find("\nFrequency = number 60\n"),
             std::string::npos);
 
-  SavedVariable xdg("XDG_CONFIG_HOME"), home("HOME");
-  setenv("HOME", scratch.directory().c_str(), 1);
-  const std::string config = scratch.directory() + "/config";
-  // A relative XDG_CONFIG_HOME is invalid and ignored.
-  for (const std::string& value : {config, std::string("relative")}) {
+  const bool hadHome = getenv("HOME"), hadConfig = getenv("XDG_CONFIG_HOME");
+  const std::string home = hadHome ? getenv("HOME") : "";
+  const std::string config = hadConfig ? getenv("XDG_CONFIG_HOME") : "";
+  setenv("HOME", dir.c_str(), 1);
+  for (const std::string& value : {dir + "/config", std::string("relative")}) {
     setenv("XDG_CONFIG_HOME", value.c_str(), 1);
     SettingsKey("Veltraw").writeText("Server1", value);
   }
-  EXPECT_EQ(SettingsKey("Veltraw", config + "/veltraw").readText("Server1", ""), config);
-  const std::string dotConfig = scratch.directory() + "/.config/veltraw";
-  EXPECT_EQ(SettingsKey("Veltraw", dotConfig).readText("Server1", ""), "relative");
+  hadHome ? setenv("HOME", home.c_str(), 1) : unsetenv("HOME");
+  hadConfig ? setenv("XDG_CONFIG_HOME", config.c_str(), 1) : unsetenv("XDG_CONFIG_HOME");
+  EXPECT_EQ(SettingsKey("Veltraw", dir + "/config/veltraw").readText("Server1", ""),
+            dir + "/config");
+  EXPECT_EQ(SettingsKey("Veltraw", dir + "/.config/veltraw").readText("Server1", ""), "relative");
 
   // A directory that cannot be made is the failure to open the key.
-  spit(scratch.directory() + "/plain", "");
-  EXPECT_THROW(SettingsKey("Veltraw", scratch.directory() + "/plain/sub"), std::runtime_error);
+  spit(dir + "/plain", "");
+  EXPECT_THROW(SettingsKey("Veltraw", dir + "/plain/sub"), std::runtime_error);
 }
 
 // Bytes no editor would write are kept as they are; a file larger than any
@@ -92,18 +91,19 @@ TEST(SettingsFileStoreTest, DamagedOrHugeFileLosesNoReadableValue) {
   EXPECT_EQ(fs::file_size(path), huge.size() + 24);
 }
 
+// A full disk, as the file size limit makes it look; and a file that cannot
+// be read, which is not rewritten from nothing.
 TEST(SettingsFileStoreTest, FailedWriteLeavesTheFileAsItWas) {
   ScratchKey scratch;
   const std::string path = scratch.directory() + "/Veltraw.conf";
   auto key = scratch.open();
   key->writeText("Server1", "kept");
   const std::string before = slurp(path);
-  // A full disk, as the file size limit makes it look.
-  struct rlimit saved;
+  struct rlimit saved, small;
   getrlimit(RLIMIT_FSIZE, &saved);
-  auto previousHandler = signal(SIGXFSZ, SIG_IGN);
-  struct rlimit small = saved;
+  small = saved;
   small.rlim_cur = before.size() + 10;
+  auto previousHandler = signal(SIGXFSZ, SIG_IGN);
   setrlimit(RLIMIT_FSIZE, &small);
   EXPECT_THROW(key->writeText("Big", std::string(1000, 'b')), std::runtime_error);
   setrlimit(RLIMIT_FSIZE, &saved);
@@ -111,39 +111,32 @@ TEST(SettingsFileStoreTest, FailedWriteLeavesTheFileAsItWas) {
   EXPECT_EQ(slurp(path), before);
   EXPECT_FALSE(fs::exists(path + ".tmp"));
 
-  // A file that cannot be read is not rewritten from nothing.
   const std::string other = scratch.directory() + "/Other.conf";
   fs::create_directory(other);
   SettingsKey otherKey("Other", scratch.directory());
   EXPECT_EQ(otherKey.readNumber("Servers", 4), 4);
-  try {
-    otherKey.writeNumber("Servers", 1);
-    ADD_FAILURE() << "no exception";
-  } catch (const std::runtime_error& e) {
-    EXPECT_EQ(std::string(e.what()).rfind("Cannot read settings file " + other + ": ", 0), 0u)
-        << e.what();
-  }
+  EXPECT_EQ(failureOf([&] {
+              otherKey.writeNumber("Servers", 1);
+            }).rfind("Cannot read settings file " + other + ": ", 0),
+            0u);
 }
 
 TEST(SettingsFileStoreTest, WritersInTwoProcessesLoseNothing) {
   ScratchKey scratch;
-  constexpr int kValues = 40;
   const pid_t child = fork();
   ASSERT_GE(child, 0);
-  const char* who = child == 0 ? "Child" : "Parent";
-  try {
+  const std::string who = child == 0 ? "Child" : "Parent";
+  const std::string failure = failureOf([&] {
     SettingsKey key("Veltraw", scratch.directory());
-    for (int v = 0; v < kValues; ++v) key.writeNumber(who + std::to_string(v), v);
-  } catch (const std::exception& e) {
-    if (child == 0) _exit(1);
-    FAIL() << e.what();
-  }
-  if (child == 0) _exit(0);
+    for (int v = 0; v < 40; ++v) key.writeNumber(who + std::to_string(v), v);
+  });
+  if (child == 0) _exit(failure == "no failure" ? 0 : 1);
+  EXPECT_EQ(failure, "no failure");
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   auto key = scratch.open();
-  for (int v = 0; v < kValues; ++v) {
+  for (int v = 0; v < 40; ++v) {
     EXPECT_EQ(key->readNumber("Child" + std::to_string(v), -1), v);
     EXPECT_EQ(key->readNumber("Parent" + std::to_string(v), -1), v);
   }

@@ -28,9 +28,7 @@ std::string formatted(const TimeClass& utc, const char* pattern, int32_t zone = 
 
 TEST(FormatString, FieldsAndLiterals) {
   const TimeClass sunday = sundayAt(14, 7, 9, 530242489);  // 14:07:09.1234567
-  const struct {
-    const char *pattern, *expected;
-  } cases[] = {
+  const std::pair<const char*, const char*> cases[] = {
       {"[ZZDDD, MMM D,YYYY HH:mm:ss.SSSS] UTC", "Sun, Mar 5,2006 14:07:09.1234 UTC"},
       {"[YY YYYY|M MM MMM MMMM|D DD DDD DDDD]", "06 2006|3 03 Mar March|5 05 Sun Sunday"},
       {"[H HH h hh a aa A AA|m mm s ss]", "14 14 2 02 p pm P PM|7 07 9 09"},
@@ -40,7 +38,9 @@ TEST(FormatString, FieldsAndLiterals) {
       {"\\[D] [\\D\\]] a\\nb\\rc \\\\ ]x[HH", "[D] D] a\nb\rc \\ ]x14"},
       {"left\\", "left"},
   };
-  for (const auto& c : cases) EXPECT_EQ(c.expected, formatted(sunday, c.pattern)) << c.pattern;
+  for (const auto& [pattern, expected] : cases) {
+    EXPECT_EQ(expected, formatted(sunday, pattern)) << pattern;
+  }
   const TimeClass newYearsEve = NtpTimestamp::Make(3439670400u, 0).ToCalendar();  // 2008-12-31
   EXPECT_EQ("Wed Wednesday Dec December 366 01 08 12 am A",
             formatted(newYearsEve, "[DDD DDDD MMM MMMM W WW YY hh aa A]"));
@@ -62,14 +62,12 @@ TEST(FormatString, SubSecondsAndLocalTime) {
       formatted(sundayAt(23, 30, 0, 1u << 31), "[YYYY-MM-DD HH:mm:ss.SSS / ZZHH:mm / ZHH:mm]", 60));
   // Before the calendar's first day, or a zone beyond a day: unshifted.
   EXPECT_EQ("1900-01-01 00:00", formatted(TimeClass(), "[YYYY-MM-DD HH:mm]", -60));
-  const struct {
-    int32_t minutes;
-    bool dst;
-  } zones[] = {{0, false},   {60, true},    {-120, false}, {-180, false}, {-330, false},
-               {-30, false}, {1440, false}, {-1440, true}, {-1441, true}, {INT32_MIN, false}};
+  const std::pair<int32_t, bool> zones[] = {
+      {0, false},   {60, true},    {-120, false}, {-180, false}, {-330, false},
+      {-30, false}, {1440, false}, {-1440, true}, {-1441, true}, {INT32_MIN, false}};
   std::string shown;
-  for (const auto& z : zones)
-    shown += formatted(sundayAt(14), "[hh:mm aa ZZZ ZZZZ]|", z.minutes, z.dst);
+  for (const auto& [minutes, dst] : zones)
+    shown += formatted(sundayAt(14), "[hh:mm aa ZZZ ZZZZ]|", minutes, dst);
   EXPECT_EQ(
       "02:07 pm GMT +0000|03:07 pm CEST +0100|12:07 pm 0AZ -0200|11:07 am 0-3 -0300|"
       "08:37 am EST -0530|01:37 pm GMT -0030|02:07 pm GMT +2400|02:07 pm BST -2400|"

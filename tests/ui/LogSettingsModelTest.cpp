@@ -11,61 +11,44 @@
 namespace veltraw {
 namespace {
 
-std::string storedText(const test::ScratchKey& scratch, const TextSetting& value) {
-  return scratch.open()->readText(value.name, "<absent>");
-}
-
-TEST(LogSettingsModel, PathsAreStoredUpToTheBufferSizeByteForByte) {
+// Paths are stored up to the buffer's size, byte for byte; an empty one is
+// stored as an empty text, not left absent.
+TEST(LogSettingsModel, PathsAreStoredUpToTheBufferSize) {
   const std::string longest(LogSettingsModel::kMaxPathLength, 'p');
-  const struct {
-    std::string text;
-    std::string kept;
-  } cases[] = {
-      {"", ""},  // stored as an empty text, not left absent
-      {longest, longest},
-      {longest + "q", longest},
-      {"C:\\no\\such\\folder\\caf\xe9.log", "C:\\no\\such\\folder\\caf\xe9.log"},
-  };
-  for (const auto& c : cases) {
+  for (const std::string& path : {std::string(), longest + "q", std::string("C:\\caf\xe9.log")}) {
     test::ScratchKey scratch;
     LogSettingsModel model(scratch.name(), scratch.directory());
-    model.load();
-    model.store(c.text, !c.text.empty(), c.text);
-    EXPECT_EQ(storedText(scratch, setting::LogFile), c.kept);
-    EXPECT_EQ(storedText(scratch, setting::DataFile), c.kept);
-    EXPECT_EQ(scratch.open()->readNumber(setting::LogDetails.name, -1), c.text.empty() ? 0 : 1);
+    model.store(path, !path.empty(), path);
+    const std::string kept = path.substr(0, longest.size());
+    auto key = scratch.open();
+    EXPECT_EQ(key->readText(setting::LogFile.name, "<absent>"), kept);
+    EXPECT_EQ(key->readText(setting::DataFile.name, "<absent>"), kept);
+    EXPECT_EQ(key->readNumber(setting::LogDetails.name, -1), path.empty() ? 0 : 1);
   }
-  // Stored longer elsewhere (by hand): the field shows what OK would keep.
-  test::ScratchKey scratch;
-  scratch.open()->writeText(setting::DataFile.name, longest + "q");
-  LogSettingsModel model(scratch.name(), scratch.directory());
-  model.load();
-  EXPECT_EQ(model.path(OutputFile::Data), longest);
 }
 
 TEST(LogSettingsModel, ChooserStartsOnTheStoredPathAndStoresNothing) {
   test::ScratchKey scratch;
   scratch.open()->writeText(setting::LogFile.name, "C:\\stored.log");
-  scratch.open()->writeText(setting::DataFile.name, "C:\\stored.csv");
+  scratch.open()->writeText(setting::DataFile.name, std::string(300, 'd'));  // longer by hand
   scratch.open()->writeNumber(setting::LogDetails.name, 2);
   LogSettingsModel model(scratch.name(), scratch.directory());
   model.load();
   EXPECT_TRUE(model.logDetails());
+  EXPECT_EQ(model.path(OutputFile::Data), std::string(LogSettingsModel::kMaxPathLength, 'd'));
 
   std::vector<std::string> starts;
-  bool choose = false;
-  std::string choice;
+  std::string choice;  // empty: cancelled
   const FileChooser chooser = [&](const FileChooserRequest&, std::string& path) {
     starts.push_back(path);
-    if (choose) path = choice;
-    return choose;
+    if (!choice.empty()) path = choice;
+    return !choice.empty();
   };
-  // Cancelled: the buffer, and with it the field, stays as it was.
+  // Cancelled: the buffer, and with it the field, stays as it was. A file
+  // that does not exist yet is a choice like any other; the next browse
+  // starts on it. Each path has its own buffer.
   EXPECT_FALSE(model.browse(OutputFile::Log, chooser));
   EXPECT_EQ(model.path(OutputFile::Log), "C:\\stored.log");
-  // A file that does not exist yet is a choice like any other; the next
-  // browse starts on it. Each path has its own buffer.
-  choose = true;
   choice = "D:\\new\\not-yet.log";
   EXPECT_TRUE(model.browse(OutputFile::Log, chooser));
   EXPECT_TRUE(model.browse(OutputFile::Log, chooser));
@@ -73,11 +56,9 @@ TEST(LogSettingsModel, ChooserStartsOnTheStoredPathAndStoresNothing) {
   EXPECT_TRUE(model.browse(OutputFile::Data, chooser));
   EXPECT_EQ(model.path(OutputFile::Data).size(), LogSettingsModel::kMaxPathLength);
   EXPECT_EQ(starts, (std::vector<std::string>{"C:\\stored.log", "C:\\stored.log",
-                                              "D:\\new\\not-yet.log", "C:\\stored.csv"}));
-
+                                              "D:\\new\\not-yet.log", std::string(259, 'd')}));
   // Browsing is no OK: a dialog cancelled now leaves the stored values.
-  EXPECT_EQ(storedText(scratch, setting::LogFile), "C:\\stored.log");
-  EXPECT_EQ(storedText(scratch, setting::DataFile), "C:\\stored.csv");
+  EXPECT_EQ(scratch.open()->readText(setting::LogFile.name, ""), "C:\\stored.log");
 }
 
 }  // namespace

@@ -7,84 +7,41 @@
 namespace veltraw {
 namespace {
 
-const int pictureA = 1;
-const int pictureB = 2;
-const void* const iconA = &pictureA;
-const void* const iconB = &pictureB;
+const int pictures[2] = {1, 2};
+const void* const iconA = &pictures[0];
+const void* const iconB = &pictures[1];
 
-TEST(TrayIconState, TipBeforeAnyIconWaitsForTheIcon) {
-  TrayIconState state;
-  EXPECT_EQ(state.setTip("early").action, NotifyAction::None);
-  EXPECT_FALSE(state.added());
-
-  const NotifyRequest add = state.setIcon(iconA);
-  EXPECT_EQ(add.action, NotifyAction::Add);
-  EXPECT_EQ(add.icon, iconA);
-  EXPECT_EQ(add.tip, "early");
-}
-
-TEST(TrayIconState, AddedOnceThenModifiedWithTheCurrentPair) {
-  TrayIconState state;
-  state.setIcon(iconA);
-  NotifyRequest next = state.setIcon(iconB);
-  EXPECT_EQ(next.action, NotifyAction::Modify);
-  EXPECT_EQ(next.icon, iconB);
-
-  next = state.setTip("offset 12 ms");
-  EXPECT_EQ(next.action, NotifyAction::Modify);
-  EXPECT_EQ(next.icon, iconB);
-  EXPECT_EQ(next.tip, "offset 12 ms");
-}
-
-TEST(TrayIconState, NoIconSendsNothingButBecomesCurrent) {
-  TrayIconState state;
-  state.setIcon(iconA);
-  EXPECT_EQ(state.setIcon(nullptr).action, NotifyAction::None);
-  EXPECT_EQ(state.setTip("hidden").action, NotifyAction::None);
-  EXPECT_EQ(state.icon(), nullptr);
+std::string described(const NotifyRequest& request) {
+  const char* actions[] = {"none", "add", "modify", "delete"};
+  const char* icon = request.icon == iconA ? " A " : request.icon == iconB ? " B " : " - ";
+  return actions[int(request.action)] + (icon + request.tip);
 }
 
 // The add counts whatever the shell answered: a refused add is not retried
 // with every change but when the taskbar announces itself, with the last
 // picture and tip.
-TEST(TrayIconState, TaskbarRestartAddsTheLastPictureAndTipAgain) {
+TEST(TrayIconState, AddedOnceWithTheTipSoFarThenModifiedUntilTheTaskbarRestarts) {
   TrayIconState state;
-  state.setIcon(iconA);  // suppose the shell refused this add
-  EXPECT_EQ(state.setTip("requesting from a").action, NotifyAction::Modify);
-  state.setIcon(iconB);
-  state.setTip("offset 3 ms");
-
-  const NotifyRequest again = state.taskbarCreated();
-  EXPECT_EQ(again.action, NotifyAction::Add);
-  EXPECT_EQ(again.icon, iconB);
-  EXPECT_EQ(again.tip, "offset 3 ms");
-  EXPECT_EQ(state.setTip("later").action, NotifyAction::Modify);
-}
-
-TEST(TrayIconState, TaskbarRestartBeforeAnyIconSendsNothing) {
-  TrayIconState state;
-  state.setTip("tip");
-  EXPECT_EQ(state.taskbarCreated().action, NotifyAction::None);
-  EXPECT_EQ(state.setIcon(iconA).action, NotifyAction::Add);
+  EXPECT_EQ(described(state.taskbarCreated()), "none - ");
+  EXPECT_EQ(described(state.setTip("early")), "none - ");
+  EXPECT_EQ(described(state.setIcon(iconA)), "add A early");
+  EXPECT_EQ(described(state.setIcon(iconB)), "modify B early");
+  EXPECT_EQ(described(state.setTip("offset 3 ms")), "modify B offset 3 ms");
+  EXPECT_EQ(described(state.taskbarCreated()), "add B offset 3 ms");
+  EXPECT_EQ(described(state.setTip("later")), "modify B later");
+  EXPECT_EQ(described(state.remove()), "delete - ");
+  // No icon sends nothing but becomes current.
+  EXPECT_EQ(described(state.setIcon(nullptr)), "none - ");
+  EXPECT_EQ(described(state.setTip("hidden")), "none - ");
+  EXPECT_EQ(state.icon(), nullptr);
 }
 
 TEST(TrayIconState, LongTipsShowTheirFirst63Characters) {
   TrayIconState state;
   state.setIcon(iconA);
-  const std::string eighty(80, 'x');
-  const std::string text = "0123456789" + eighty;
-  const NotifyRequest request = state.setTip(text);
-  EXPECT_EQ(request.tip.size(), 63u);
-  EXPECT_EQ(request.tip, text.substr(0, 63));
+  const std::string text = std::string(63, 'y') + "z";
+  EXPECT_EQ(state.setTip(text).tip, std::string(63, 'y'));
   EXPECT_EQ(state.tip(), text);  // kept whole; only the shell's copy is cut
-  EXPECT_EQ(state.setTip(std::string(63, 'y')).tip, std::string(63, 'y'));
-  EXPECT_EQ(notifyTipText(""), "");
-}
-
-TEST(TrayIconState, RemoveIsADelete) {
-  TrayIconState state;
-  state.setIcon(iconA);
-  EXPECT_EQ(state.remove().action, NotifyAction::Delete);
 }
 
 }  // namespace
