@@ -15,10 +15,18 @@ that the machine's load falls on all tools alike, each query a whole
 process. Per tool: median, p99 and maximum of |measured - truth| in
 microseconds, and the median wall time of one query.
 
-Needs root (port 123), chronyd, sntp, ntpdate, faketime and a C compiler:
+With --exe, the Windows build's veltraw-query.exe joins them, each query a
+Wine process. Starting one takes Wine far longer than the query itself, so
+its wall time is the one the tool reports (from the start of its request
+series to the result); the Wine process time is printed below the table.
+
+Needs root (port 123), chronyd, sntp, ntpdate, faketime and a C compiler
+(and Wine for --exe):
   apt-get install chrony sntp ntpdate faketime gcc
-  python3 bench/accuracy.py --query build/tools/veltraw-query
-Nothing here sets the clock: chronyd runs with -x, the clients only query.
+  python3 bench/accuracy.py --query build/tools/veltraw-query \
+    [--exe build-win/tools/veltraw-query.exe]
+Nothing here sets the clock: chronyd runs with -x, the clients only query,
+and the Windows build runs without the right to set it.
 """
 
 import argparse
@@ -76,29 +84,63 @@ def measured_shift_ms(env):
 
 
 class Tool:
-    def __init__(self, name, command, pattern, scale_ms):
+    def __init__(self, name, command, pattern, scale_ms, env=None, own_time=None):
         self.name, self.command, self.pattern, self.scale_ms = name, command, pattern, scale_ms
+        self.env = env  # None: the bench's own
+        self.own_time = own_time  # pattern of the time the tool reports itself, in ms
+        self.process_ms = []
 
     def query(self, host):
         """(offset in ms or None, wall time in ms, whole-ms result or None)."""
-        start = time.perf_counter()
-        done = subprocess.run(self.command(host), stdout=subprocess.PIPE,
-                              stderr=subprocess.STDOUT, text=True)
-        wall = (time.perf_counter() - start) * 1000
-        found = re.search(self.pattern, done.stdout)
+        # Into a file, not a pipe: Wine's helper processes inherit the output
+        # and outlive the query, and a pipe would wait for them.
+        with tempfile.TemporaryFile(mode="w+") as output:
+            start = time.perf_counter()
+            subprocess.run(self.command(host), stdout=output, stderr=subprocess.STDOUT,
+                           env=self.env)
+            wall = (time.perf_counter() - start) * 1000
+            output.seek(0)
+            text = output.read()
+        if self.own_time:
+            self.process_ms.append(wall)
+            found = re.search(self.own_time, text, re.M)
+            wall = float(found.group(1)) if found else wall
+        found = re.search(self.pattern, text)
         offset = float(found.group(1)) * self.scale_ms if found else None
         whole = None
         if self.name == "veltraw-query":
-            found = re.search(r"^offset ([-+]?\d+) ms", done.stdout, re.M)
+            found = re.search(r"^offset ([-+]?\d+) ms", text, re.M)
             whole = int(found.group(1)) if found else None
         return offset, wall, whole
 
 
-def tools(query):
+def wine_env(prefix):
+    env = dict(os.environ)
+    env.update({"WINEPREFIX": prefix, "WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml="})
+    return env
+
+
+def without_clock_right(command):
+    """command run without the right to set the clock (Wine would try as root)."""
+    capsh = shutil.which("capsh") or "/usr/sbin/capsh"
+    if os.geteuid() == 0 and os.path.exists(capsh):
+        return [capsh, "--drop=cap_sys_time", "--", "-c", 'exec "$@"', "bench"] + command
+    return command
+
+
+def tools(query, exe=None, prefix=None):
     chronyd = shutil.which("chronyd") or "/usr/sbin/chronyd"
+    wine = shutil.which("wine64") or shutil.which("wine") or "wine"
+    extra = []
+    if exe:
+        extra.append(Tool("veltraw-query.exe (Wine)",
+                          lambda h: without_clock_right([wine, exe, h, "1", "1000"]),
+                          r"last reply: offset ([-+]?\d+\.\d+) ms", 1.0, env=wine_env(prefix),
+                          own_time=r"^query took (\d+\.\d+) ms"))
     return [
         Tool("veltraw-query", lambda h: [query, h, "1", "1000"],
              r"last reply: offset ([-+]?\d+\.\d+) ms", 1.0),
+    ] + extra + [
         Tool("sntp", lambda h: ["sntp", "-t", "1", h],
              r"\(\+0000\) ([-+]?\d+\.\d+) ", 1000.0),
         Tool("ntpdate -q", lambda h: ["ntpdate", "-q", h],
@@ -107,6 +149,26 @@ def tools(query):
                                       f"server {h} iburst minpoll -6 maxpoll -6 maxsamples 1"],
              r"System clock wrong by ([-+]?\d+\.\d+) seconds", 1000.0),
     ]
+
+
+def start_wine(prefix):
+    """Makes the prefix unless it exists, and starts a Wine server for it that
+    outlives each query's process, so that a query does not pay for starting
+    one; stop_wine ends it."""
+    env = wine_env(prefix)
+    if not os.path.exists(os.path.join(prefix, "system.reg")):
+        os.makedirs(prefix, exist_ok=True)
+        subprocess.run(["wineboot", "--init"], env=env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "--wait"], env=env)
+    subprocess.run(["wineserver", "-p"], env=env)
+    # Wine's own services start with the first process and stay.
+    subprocess.run(["wine", "cmd", "/c", "exit"], env=env, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+
+
+def stop_wine(prefix):
+    subprocess.run(["wineserver", "-k"], env=wine_env(prefix), stderr=subprocess.DEVNULL)
 
 
 def percentile(values, p):
@@ -119,7 +181,13 @@ def main():
     parser.add_argument("--query", default=os.path.join(ROOT, "build", "tools", "veltraw-query"))
     parser.add_argument("--queries", type=int, default=200, help="per server and tool")
     parser.add_argument("--prefix", default="127.200.0", help="loopback block of the servers")
+    parser.add_argument("--exe", help="the Windows build's veltraw-query.exe, run under Wine")
+    parser.add_argument("--wine-prefix", help="Wine prefix for --exe, made if missing, kept for "
+                        "the next run; its Wine server is stopped at the end (default: a new one "
+                        "in the scratch directory)")
     args = parser.parse_args()
+    # Stopped from outside, it still stops its servers.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit("stopped"))
 
     state = tempfile.mkdtemp(prefix="veltraw-bench-")
     shim = os.path.join(state, "timestamp_shift.so")
@@ -133,7 +201,10 @@ def main():
     subprocess.check_call([chronyd, "-4", "-x", "-u", "root", "-f", f"{state}/chrony.conf",
                            "-l", f"{state}/chronyd.log"], env=env)
     responder = subprocess.Popen([sys.executable, RESPONDER, "--prefix", args.prefix])
+    wine_prefix = os.path.abspath(args.wine_prefix or os.path.join(state, "wineprefix"))
     try:
+        if args.exe:
+            start_wine(wine_prefix)
         subprocess.check_call([sys.executable, RESPONDER, "--probe", f"{args.prefix}.30",
                                f"{args.prefix}.32", "--within", "20"])
         truth = {f"{args.prefix}.{o}": ms for o, ms in RESPONDER_OFFSETS.items()}
@@ -141,8 +212,8 @@ def main():
         truth[f"{args.prefix}.{CHRONYD_OCTET}"] = shift
         print(f"chronyd shift: asked {CHRONYD_SHIFT_MS:+.6f} ms, a faked process sees "
               f"{shift:+.6f} ms")
-        all_tools = tools(args.query)
-        checker = all_tools[3]
+        all_tools = tools(args.query, args.exe, wine_prefix)
+        checker = all_tools[-1]
         for host, ms in truth.items():
             seen = [checker.query(host)[0] for _ in range(5)]
             seen = [s for s in seen if s is not None]
@@ -185,6 +256,10 @@ def main():
         if whole_errors:
             print(f"| veltraw-query, whole-ms result | {statistics.median(whole_errors):.1f} "
                   f"| {percentile(whole_errors, 99):.1f} | {max(whole_errors):.1f} | | |")
+        for tool in all_tools:
+            if tool.process_ms:
+                print(f"\n{tool.name}: wall time as the tool reports it; the whole Wine process "
+                      f"took {statistics.median(tool.process_ms):.1f} ms (median)")
         floor = []
         for _ in range(50):
             start = time.perf_counter()
@@ -194,6 +269,8 @@ def main():
               f"process here; load average at the end {os.getloadavg()[0]:.2f} on "
               f"{os.cpu_count()} CPUs")
     finally:
+        if args.exe:
+            stop_wine(wine_prefix)
         responder.send_signal(signal.SIGTERM)
         responder.wait()
         try:

@@ -103,4 +103,23 @@ bool EvaluateReply(const NtpPacket& packet, NtpTimestamp arrival, int32_t& offse
   return true;
 }
 
+NtpTimestamp ArrivalTime(NtpTimestamp now, uint64_t ageNs, const NtpPacket& reply) {
+  if (ageNs == 0) return now;
+  const NtpTimestamp age = NtpFromNanoseconds(ageNs);
+  const NtpTimestamp estimate = now - age;
+  const NtpTimestamp t1 = reply.originateTimestamp();
+  const NtpTimestamp t2 = reply.receiveTimestamp();
+  const NtpTimestamp t3 = reply.transmitTimestamp();
+  // Without the three, or with a server that claims to have answered before
+  // it was asked, there is no bound to keep.
+  if (t1.IsZero() || t2.IsZero() || t3.IsZero()) return estimate;
+  const NtpInterval serverTime = SignedDifference(t3, t2);
+  if (serverTime < 0) return estimate;
+  // How far the earliest possible arrival lies after the estimate.
+  const NtpInterval shortfall = SignedDifference(t1, estimate) + serverTime;
+  if (shortfall <= 0) return estimate;
+  if (shortfall >= static_cast<NtpInterval>(age.value())) return now;
+  return estimate + NtpTimestamp(static_cast<uint64_t>(shortfall));
+}
+
 }  // namespace veltraw

@@ -19,4 +19,12 @@ namespace veltraw {
 bool EvaluateReply(const NtpPacket& packet, NtpTimestamp arrival, int32_t& offsetMs,
                    int32_t& roundTripMs);
 
+// T4 of a reply read on the PC clock at now, which reached the machine ageNs
+// before by the platform's account: now - age. Where the system does not
+// stamp arrivals the age is an estimate, and one that would put the arrival
+// before the server could have answered (T1 plus the server's own time,
+// T3 - T2: a negative round trip) is cut back to that moment. The result lies
+// between now - age and now.
+NtpTimestamp ArrivalTime(NtpTimestamp now, uint64_t ageNs, const NtpPacket& reply);
+
 }  // namespace veltraw

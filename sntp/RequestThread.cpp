@@ -236,8 +236,8 @@ bool RequestSeries::ReceiveReply(Reply& reply, int32_t waitMs) {
       break;
     }
     // T4 is when the reply reached the machine, not when this thread woke.
-    const uint64_t age = static_cast<uint64_t>(m_socket.ArrivalAgeNs());
-    reply.arrival = PrecisionClock::Instance().NowNtp() - NtpFromNanoseconds(age);
+    reply.arrival = ArrivalTime(PrecisionClock::Instance().NowNtp(),
+                                static_cast<uint64_t>(m_socket.ArrivalAgeNs()), reply.packet);
 
     // A datagram too short to hold an originate timestamp cannot be matched;
     // it goes on to be rejected as a short reply.

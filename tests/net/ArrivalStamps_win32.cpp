@@ -1,6 +1,7 @@
 #include "net/ArrivalStamps.h"
 
 namespace veltraw::test {
-// WinSock does not stamp arrivals.
+// WinSock stamps arrivals only where the system and the network driver
+// support it; Wine does not.
 const bool kSystemStampsArrivals = false;
 }  // namespace veltraw::test

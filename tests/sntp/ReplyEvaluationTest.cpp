@@ -196,5 +196,34 @@ TEST(EvaluateReply, EraBoundaryDoesNotDisturbTheArithmetic) {
   EXPECT_EQ(e.roundTripMs, 62);
 }
 
+// An arrival age moves T4 back, but never so far that the round trip turns
+// negative: not before T1 plus the server's own time, and never after now.
+TEST(ArrivalTime, TheAgeComesOffUnlessItWouldPredateTheAnswer) {
+  const uint32_t ahead = S + 10;  // the server's clock, 10 s ahead
+  const NtpTimestamp now = at(0x40000000);
+  const uint64_t sixteenth = 62500000;  // ns: 0x10000000 of a second
+  const struct {
+    NtpTimestamp t1, t2, t3;
+    uint64_t ageNs;
+    NtpTimestamp arrival;
+  } cases[] = {
+      {at(0), at(0x01000000, ahead), at(0x09000000, ahead), 0, now},
+      {at(0), at(0x01000000, ahead), at(0x09000000, ahead), sixteenth, at(0x30000000)},
+      // The age reaches back to T1 and beyond: the server's 0x08000000 come first.
+      {at(0), at(0x01000000, ahead), at(0x09000000, ahead), 4 * sixteenth, at(0x08000000)},
+      {at(0), at(0x01000000, ahead), at(0x09000000, ahead), 8 * sixteenth, at(0x08000000)},
+      // A server that took longer than the whole exchange: no earlier than now.
+      {at(0), at(0x01000000, ahead), at(0x51000000, ahead), sixteenth, now},
+      // No bound without T1, or from a server that answered before it was asked.
+      {NtpTimestamp(), at(0x01000000, ahead), at(0x09000000, ahead), 8 * sixteenth,
+       at(0xC0000000, S - 1)},
+      {at(0), at(0x09000000, ahead), at(0x01000000, ahead), 8 * sixteenth, at(0xC0000000, S - 1)},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ArrivalTime(now, c.ageNs, reply(c.t1, c.t2, c.t3)).ToText(), c.arrival.ToText())
+        << c.ageNs << " " << c.t1.ToText() << " " << c.t3.ToText();
+  }
+}
+
 }  // namespace
 }  // namespace veltraw
