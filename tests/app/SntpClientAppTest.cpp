@@ -275,7 +275,8 @@ TEST_F(CoreTest, ExitRecordsTheAutostartChoiceAndQuits) {
 TEST_F(CoreTest, ResultsBeyondTheListOrAfterTheEndAreHarmless) {
   configureServers(2);
   start();
-  app->onRequestResult(reply(7, Ok, 500, 5));  // a server the list no longer has
+  // Servers the list no longer has, just past its end and far beyond.
+  for (const int32_t tag : {2, 7}) app->onRequestResult(reply(tag, Ok, 500, 5));
   app->onRequestResult(failure(-1));
   EXPECT_EQ(shell.lastIcon(), IconRequesting);
   // Series still out when the core goes away report into nothing.
