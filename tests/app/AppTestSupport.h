@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -71,14 +73,8 @@ class ScratchFile {
 
   // The whole file as bytes, "" when it does not exist.
   std::string contents() const {
-    std::string text;
-    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
-      char buffer[4096];
-      size_t got;
-      while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
-      std::fclose(file);
-    }
-    return text;
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
   }
 
   const std::string path;

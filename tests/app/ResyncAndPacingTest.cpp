@@ -11,45 +11,24 @@
 namespace veltraw::test {
 namespace {
 
-class ResyncTest : public CoreTest {
- protected:
-  // Answers every series started so far: all silent, or the first one good.
-  void answer(bool anyGood) {
-    std::vector<StartedSeries> pending;
-    {
-      std::lock_guard<std::mutex> hold(startedLock());
-      pending.swap(started());
-    }
-    for (size_t i = 0; i < pending.size(); ++i) {
-      const StartedSeries& s = pending[i];
-      s.callback(s.context, anyGood && i == 0 ? reply(s.tag, Ok, 3, 3) : failure(s.tag));
-    }
-  }
-  size_t startedCount() {
-    std::lock_guard<std::mutex> hold(startedLock());
-    return started().size();
-  }
-};
+using Tags = std::vector<int32_t>;
 
-TEST_F(ResyncTest, WakeUpRetriesWhileTheNetworkIsDownThenGivesUp) {
+TEST_F(CoreTest, WakeUpRetriesWhileTheNetworkIsDownThenGivesUp) {
   configureServers(2);
   start();
   answer(true);  // the start-up cycle
   CaptureSink log;
   for (int i = 0; i < 100; ++i) app->onSystemResumed();  // a storm: one resynchronisation
   EXPECT_EQ(shell.resyncDelays, (std::vector<uint32_t>{5000}));
-  EXPECT_EQ(log.levelOf("Woke from sleep; resynchronising in 5 s"), Warning);
 
   for (int attempt = 1; attempt <= ResyncSchedule::kAttempts; ++attempt) {
     app->onResyncTimer();
-    EXPECT_EQ(startedCount(), 2u) << "attempt " << attempt << " asks every server";
-    EXPECT_TRUE(log.contains("Resynchronising: update cycle, attempt " + std::to_string(attempt)));
-    answer(false);  // the network is not up yet
+    EXPECT_EQ(answer(false), (Tags{0, 1})) << "attempt " << attempt;  // the network is not up yet
   }
   EXPECT_EQ(shell.resyncDelays, (std::vector<uint32_t>{5000, 10000, 20000, 40000}));
   EXPECT_TRUE(log.contains("back to the normal schedule"));
   app->onResyncTimer();  // a late tick: nothing
-  EXPECT_EQ(startedCount(), 0u);
+  EXPECT_TRUE(answer(false).empty());
 
   // Over: the next wake-up starts again, and one answer ends it.
   app->onSystemResumed();
@@ -59,7 +38,7 @@ TEST_F(ResyncTest, WakeUpRetriesWhileTheNetworkIsDownThenGivesUp) {
   EXPECT_TRUE(log.contains("Resynchronised"));
 }
 
-TEST_F(ResyncTest, OnlyAClockChangeOfSomeoneElseResynchronises) {
+TEST_F(CoreTest, OnlyAClockChangeOfSomeoneElseResynchronises) {
   configureServers(1);
   start();
   answer(false);
@@ -82,7 +61,7 @@ TEST_F(ResyncTest, OnlyAClockChangeOfSomeoneElseResynchronises) {
 
 // Kiss codes: RATE halves how often the server is asked, good replies win it
 // back, DENY and RSTR end its requests until the settings are applied again.
-TEST_F(ResyncTest, KissOfDeathCodesPaceOrStopAServer) {
+TEST_F(CoreTest, KissOfDeathCodesPaceOrStopAServer) {
   settings->writeNumber("Frequency", 900);
   configureServers(2);
   start();
@@ -95,20 +74,14 @@ TEST_F(ResyncTest, KissOfDeathCodesPaceOrStopAServer) {
   };
   auto askedInCycle = [&] {
     app->runUpdateCycle();
-    std::vector<int32_t> tags;
-    {
-      std::lock_guard<std::mutex> hold(startedLock());
-      for (const auto& s : started()) tags.push_back(s.tag);
-    }
-    answer(false);
-    return tags;
+    return answer(false);
   };
 
   CaptureSink log;
   kiss(1, "RATE");
   EXPECT_TRUE(log.contains("Server s1 asked to slow down (RATE); asking it every 1800 s"));
-  EXPECT_EQ(askedInCycle(), (std::vector<int32_t>{0}));
-  EXPECT_EQ(askedInCycle(), (std::vector<int32_t>{0, 1}));
+  EXPECT_EQ(askedInCycle(), (Tags{0}));
+  EXPECT_EQ(askedInCycle(), (Tags{0, 1}));
   kiss(1, "RATE");
   kiss(1, "RATE");  // never slower than once an hour
   EXPECT_TRUE(log.contains("asking it every 3600 s"));
@@ -116,38 +89,34 @@ TEST_F(ResyncTest, KissOfDeathCodesPaceOrStopAServer) {
   EXPECT_TRUE(log.contains("Server s1 answered again; asking it every 1800 s"));
 
   kiss(0, "DENY");
-  EXPECT_EQ(shell.lastTip(), "Veltraw s0 refused service (DENY)");
   EXPECT_EQ(shell.lastIcon(), IconBadReference);
-  EXPECT_EQ(log.levelOf("Server s0 refused service (DENY); not asking it again"), Warning);
   for (int i = 0; i < 3; ++i) {
     for (int32_t tag : askedInCycle()) EXPECT_NE(tag, 0);
   }
   EXPECT_EQ(shell.lastTip(), "Veltraw s0 refused service (DENY)");
   // The secondary keeps the clock now.
   app->onRequestResult(reply(1, Ok, 300, 5));
-  EXPECT_TRUE(log.contains("Primary server not responsive: setting time off secondary server"));
+  EXPECT_EQ(clock.setTimes.size(), 1u);
 
   app->applySettings();
-  EXPECT_EQ(askedInCycle(), (std::vector<int32_t>{0, 1}));
+  EXPECT_EQ(askedInCycle(), (Tags{0, 1}));
 }
 
 TEST(ServerPacing, AlternatingCodesStayBetweenTheScheduleAndAnHour) {
+  NtpResult rate, good;
+  rate.status = BadReference;
+  good.status = Ok;
+  rate.hasPacket = good.hasPacket = true;
+  std::memcpy(rate.packet.bytes + 12, "RATE", 4);
+  good.packet.bytes[1] = 2;
   for (const int32_t frequency : {1, 60, 900, 3600, 86400}) {
     ServerPacing pacing;
     pacing.reset(1);
-    NtpResult rate;
-    rate.status = BadReference;
-    rate.hasPacket = true;
-    std::memcpy(rate.packet.bytes + 12, "RATE", 4);
-    NtpResult good;
-    good.status = Ok;
-    good.hasPacket = true;
-    good.packet.bytes[1] = 2;
     for (int i = 0; i < 40; ++i) {
       pacing.onResult(i % 3 == 2 ? good : rate, frequency);
-      const int64_t interval = int64_t{pacing.cyclesPerRequest(0)} * frequency;
-      EXPECT_GE(pacing.cyclesPerRequest(0), 1) << frequency;
-      EXPECT_LE(interval, std::max<int64_t>(3600, frequency)) << frequency;
+      const int32_t cycles = pacing.cyclesPerRequest(0);
+      EXPECT_GE(cycles, 1) << frequency;
+      EXPECT_LE(int64_t{cycles} * frequency, std::max<int64_t>(3600, frequency)) << frequency;
     }
   }
 }
