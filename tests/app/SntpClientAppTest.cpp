@@ -290,7 +290,7 @@ TEST_F(CoreTest, ResultsBeyondTheListOrAfterTheEndAreHarmless) {
 // stops the start cleanly.
 TEST_F(CoreTest, TheLogFileIsAppendedToOrStopsTheStart) {
   ScratchFile logFile("core-log");
-  std::ofstream(logFile.path) << "earlier\n";
+  std::ofstream(logFile.path, std::ios::binary) << "earlier\n";
   settings->writeText("LogFile", logFile.path);
   start();
   app.reset();
