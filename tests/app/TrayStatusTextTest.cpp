@@ -41,8 +41,8 @@ TEST(TrayStatusTextTest, LongNamesGiveWaySoTheOffsetStaysVisible) {
   EXPECT_EQ(fallbackTipText(name, name + "x", 12), "Bad " + std::string(14, 'n') + "...; using " +
                                                        std::string(14, 'n') +
                                                        "...\rPC slow by 12 ms");
-  EXPECT_EQ(trayTipText(NoResponse, name, 0),
-            "Veltraw no response received from " + std::string(26, 'n') + "...");
+  // Only the name gives way, down to its shortest form.
+  EXPECT_EQ(trayTipText(NoResponse, name, 0, 40), "Veltraw no response received from nnn...");
   // A name that just fits is left whole; a wider field takes longer names.
   const std::string fits(63 - 14, 'a');
   EXPECT_EQ(trayTipText(Ok, fits, kNoOffsetShown), "Veltraw using " + fits);
