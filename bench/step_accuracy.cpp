@@ -20,24 +20,13 @@
 
 #include "LIB/Time/PrecisionClock.h"
 #include "app/SntpClientApp.h"
+#include "bench/QuietShell.h"
 
 namespace {
 
 using namespace veltraw;
 
-class QuietShell : public AppShell {
- public:
-  void showIcon(int32_t) override {}
-  void showTip(const std::string&) override {}
-  bool startTimer(uint32_t) override { return true; }
-  void stopTimer() override {}
-  void startResyncTimer(uint32_t) override {}
-  uint32_t tickCount() override { return 0; }
-  void postQuit() override {}
-  void* ownerWindow() override { return nullptr; }
-  void openServerSearch() override {}
-  void statisticsChanged() override {}
-};
+using bench::QuietShell;
 
 // Reads the real clock; a step is measured, never made.
 class RecordingClock : public Clock {
