@@ -188,6 +188,8 @@ TEST_F(ServerDialogTest, ChoicesSelectTheStoredValueOrCarryItAsCustom) {
     EXPECT_EQ(stored->readNumber("ReportOnly", -1), reportOnly > 0 ? 1 : 0) << shown;
     m.frequency().select(static_cast<int>(m.frequency().entries().size()));
     EXPECT_EQ(m.frequency().value(), 5);  // nothing selected: the first entry's value
+    m.frequency().select(0);  // the first entry itself stays selected
+    EXPECT_EQ(m.frequency().selected(), 0);
   }
 }
 
