@@ -19,6 +19,9 @@ constexpr const char* kKeyName = "Veltraw";
 constexpr NumberSetting Servers{"Servers", 0};
 constexpr TextSetting Server1{"Server1", ""};        // the primary; also in the tooltip
 std::string serverValueName(int32_t number);         // "Server<number>", 1-based
+// The server the local search found becomes the primary. Servers is raised
+// to 1 where it was 0, or the primary would be stored but never asked.
+void storeFoundServer(SettingsKey& settings, const std::string& host);
 constexpr NumberSetting Frequency{"Frequency", 60};  // seconds between updates
 // Requests to the primary per update; 0 asks automatically (see the limits
 // below). The server dialog shows "Automatic" for an absent value, and OK

@@ -29,7 +29,7 @@ constexpr UINT kWakeMessage = WM_APP + 1;  // a probe's report changed the searc
 
 void storePrimaryServer(const std::string& host) {
   SettingsKey key(setting::kKeyName);
-  key.write(setting::Server1, host);
+  setting::storeFoundServer(key, host);
 }
 
 class ServerSearchDialog : public ModalDialog {

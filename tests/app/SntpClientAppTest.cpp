@@ -57,7 +57,13 @@ TEST_F(CoreTest, NoServerMeansUnconfiguredAndAnOfferToSearch) {
   EXPECT_EQ(boxes.boxes[0].owner, &shell);
   EXPECT_EQ(shell.searches, 1);
 
-  configureServers(1);
+  // What the search found is asked at once, as the shell applies it.
+  setting::storeFoundServer(*settings, "found");
+  app->applySettings();
+  app->runUpdateCycle();
+  const std::vector<StartedSeries> asked = takeStarted();
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0].host, "found");
   app->promptForServer();  // configured now: no question
   EXPECT_EQ(boxes.boxes.size(), 1u);
 }

@@ -151,9 +151,11 @@ case_scan_appliance() {
   found=$(scan_answered | grep -m1 -xE '10[.]213[.]1[.][56]') || fail "no appliance answered"
   expect_text "$case_dir/box.txt" "Found Mirelock at $found"
   [ "$(registry_value "$key" Server1)" = "$found" ] || fail "Server1 is not $found"
+  [ "$(registry_value "$key" Servers)" = 0x1 ] || fail "Servers is not 1"
   expect_text "$case_dir/veltraw.txt" "Requesting time from 224.0.1.1"
-  # Kept in use at once: no settings dialog, no restart.
-  wait_for_text "$case_dir/veltraw.txt" "Tray tip: Veltraw using $found" 30
+  # Kept in use at once, with no settings dialog and no restart: asked, and
+  # its answer shown.
+  wait_for_count "$case_dir/veltraw.txt" "Tray tip: Veltraw using $found" 2 30
   scan_finish scan_appliance
 }
 
