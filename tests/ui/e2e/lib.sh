@@ -6,12 +6,15 @@
 fail() {
   echo "FAIL: $*" >&2
   if [ -n "${case_dir:-}" ]; then
-    for f in "$case_dir"/*.txt "$case_dir"/*.log "$case_dir"/*.csv; do
+    for f in "$case_dir"/*.txt "$case_dir"/*.log "$case_dir"/*.csv "$case_dir"/*.exit; do
       [ -f "$f" ] || continue
       echo "---- $f" >&2
       tail -n 40 "$f" >&2
     done
   fi
+  # Which Windows programs were still running, and for how long.
+  echo "---- Windows programs" >&2
+  ps -eo pid,etime,args | grep -aiE '[.]exe' | grep -av grep >&2 || true
   # A program left running keeps Wine, and with it CTest's output, open.
   [ -z "${WINEPREFIX:-}" ] || wineserver -k 2>/dev/null || true
   exit 1
@@ -68,9 +71,14 @@ fresh_case() {
   case_dir=$state/$1
   rm -rf "$case_dir"
   mkdir -p "$case_dir"
-  if driver running; then
-    wine "$VELTRAW_EXE" -uninstall </dev/null || true
-  fi
+  # Debian's Wine ends its server as soon as the last program ends (-p0), so
+  # the programs of a case, which come and go, each met a session starting
+  # up or winding down, and a start that showed nothing for 30 s was seen.
+  # One session, started clean (no instance left by an earlier case), lasts
+  # the whole case.
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+  wineserver -p </dev/null >/dev/null 2>&1 || true
   wine reg delete "$key" /f >/dev/null 2>&1 || true
   wine reg delete "$run_key" /v VeltrawNTPClient /f >/dev/null 2>&1 || true
 }
@@ -138,8 +146,22 @@ wait_for_count() {  # file, text, count, seconds
 expect_text() { grep -aqF -- "$2" "$1" || fail "no \"$2\" in $1"; }
 expect_no_text() { ! grep -aqF -- "$2" "$1" || fail "unexpected \"$2\" in $1"; }
 
+# The data of one value; nothing when it is absent. A reg that could not
+# start (Wine under load) is asked again, and what it said is kept beside the
+# case's files, so that a failed check shows it.
 registry_value() {
-  wine reg query "$1" /v "$2" 2>/dev/null </dev/null | tr -d '\r' | awk -v n="$2" '$1 == n {print $3}'
+  local output status attempt record=${case_dir:-$state}/registry.log
+  for attempt in 1 2 3; do
+    status=0
+    output=$(wine reg query "$1" /v "$2" 2>&1 </dev/null) || status=$?
+    if printf '%s\n' "$output" | tr -d '\r' | awk -v n="$2" '$1 == n {found = 1} END {exit !found}'; then
+      printf '%s\n' "$output" | tr -d '\r' | awk -v n="$2" '$1 == n {print $3}'
+      return 0
+    fi
+    printf 'reg query %s /v %s (attempt %s): exit %s\n%s\n' "$1" "$2" "$attempt" "$status" \
+      "$output" >>"$record"
+    sleep 0.3
+  done
 }
 
 exit_through_dialog() {
