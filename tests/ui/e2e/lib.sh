@@ -150,12 +150,13 @@ expect_no_text() { ! grep -aqF -- "$2" "$1" || fail "unexpected \"$2\" in $1"; }
 # start (Wine under load) is asked again, and what it said is kept beside the
 # case's files, so that a failed check shows it.
 registry_value() {
-  local output status attempt record=${case_dir:-$state}/registry.log
+  local output data status attempt record=${case_dir:-$state}/registry.log
   for attempt in 1 2 3; do
     status=0
     output=$(wine reg query "$1" /v "$2" 2>&1 </dev/null) || status=$?
-    if printf '%s\n' "$output" | tr -d '\r' | awk -v n="$2" '$1 == n {found = 1} END {exit !found}'; then
-      printf '%s\n' "$output" | tr -d '\r' | awk -v n="$2" '$1 == n {print $3}'
+    if data=$(printf '%s\n' "$output" | tr -d '\r' |
+      awk -v n="$2" '$1 == n {print $3; found = 1} END {exit !found}'); then
+      printf '%s\n' "$data"
       return 0
     fi
     printf 'reg query %s /v %s (attempt %s): exit %s\n%s\n' "$1" "$2" "$attempt" "$status" \
