@@ -64,6 +64,7 @@ TEST_F(CoreTest, NoServerMeansUnconfiguredAndAnOfferToSearch) {
   const std::vector<StartedSeries> asked = takeStarted();
   ASSERT_EQ(asked.size(), 1u);
   EXPECT_EQ(asked[0].host, "found");
+  asked[0].callback(asked[0].context, failure(asked[0].tag));
   app->promptForServer();  // configured now: no question
   EXPECT_EQ(boxes.boxes.size(), 1u);
 }
