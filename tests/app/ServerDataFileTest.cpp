@@ -56,7 +56,9 @@ std::vector<std::string> linesOf(const ScratchFile& file) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     lines.push_back(line);
   }
-  if (!lines.empty()) EXPECT_EQ(lines[0], kHeaderLine);
+  if (!lines.empty()) {
+    EXPECT_EQ(lines[0], kHeaderLine);
+  }
   return lines;
 }
 
@@ -134,7 +136,9 @@ TEST(ServerDataFileTest, ConcurrentWritersAndReopeningKeepRowsWhole) {
     }
     for (std::thread& writer : writers) writer.join();
     const std::vector<std::string> lines = linesOf(scratch);
-    if (!reopening) EXPECT_EQ(lines.size(), 1u + kThreads * kRows);
+    if (!reopening) {
+      EXPECT_EQ(lines.size(), 1u + kThreads * kRows);
+    }
     for (size_t i = 1; i < lines.size(); ++i) ASSERT_EQ(rows.count(lines[i]), 1u) << lines[i];
   }
 }

@@ -194,7 +194,7 @@ TEST(RequestSeries, AutomaticSeriesStopOnceTheAverageRoundTripIsWithinTheThresho
     EXPECT_EQ(
         log.contains("Automatic requests: average round-trip = " + std::to_string(r.roundTripMs) +
                      " ms; number of requests = " + std::to_string(c.requests)),
-        c.requests < c.maxRequests);
+        c.requests < static_cast<size_t>(c.maxRequests));
   }
   SetAutoRequestLimits(20, 10);
 }
@@ -244,8 +244,12 @@ TEST(RequestSeries, RepliesAreMatchedToTheSeriesRequests) {
                   .size(),
               c.ignored)
         << log.all();
-    if (c.peer == kLate300) EXPECT_GE(series.result.roundTripMs, 280) << "from the first request";
-    if (c.peer == kForgedOnly) EXPECT_GE(series.elapsed.count(), c.timeoutMs - 20);
+    if (c.peer == kLate300) {
+      EXPECT_GE(series.result.roundTripMs, 280) << "from the first request";
+    }
+    if (c.peer == kForgedOnly) {
+      EXPECT_GE(series.elapsed.count(), c.timeoutMs - 20);
+    }
   }
 }
 
@@ -279,7 +283,9 @@ TEST(RequestSeries, SilenceStrangeDatagramsAndFailuresEndInAStatus) {
     EXPECT_EQ(r.status, c.status) << c.host;
     EXPECT_EQ(r.offsetMs, 0) << c.host;
     EXPECT_EQ(log.matching(c.logged).size(), c.times) << log.all();
-    if (c.status != BadReference) EXPECT_FALSE(r.hasPacket);
+    if (c.status != BadReference) {
+      EXPECT_FALSE(r.hasPacket);
+    }
     if (c.status == Failed) {
       EXPECT_EQ(log.matching("Request ").size(), 1u) << "the first failure ends the series";
     }
