@@ -59,6 +59,26 @@ CONF
     -f "$2/chrony.conf" -L 2 -l "$2/chronyd.log"
 }
 
+# A network namespace of the calling test's own, named NAME, and a scratch
+# folder in $state; both go when the script ends, and so does a responder
+# whose pid file is $state/responder.pid. Sets ns and state. Exits 77
+# (skipped) where namespaces cannot be made.
+#   veltraw_netns NAME
+veltraw_netns() {
+  ns=$1
+  if ! ip netns add "$ns" 2>/dev/null; then
+    echo "network namespaces unavailable: skipped"
+    exit 77
+  fi
+  state=$(mktemp -d)
+  trap veltraw_netns_remove EXIT INT TERM
+}
+veltraw_netns_remove() {
+  veltraw_stop_pidfile "$state/responder.pid"
+  ip netns del "$ns" 2>/dev/null || true
+  rm -rf "$state"
+}
+
 # A virtual display of its own: the first free one from FIRST (default 90).
 # Sets DISPLAY; the server's pid goes to STATE_DIR/xvfb.pid.
 #   veltraw_xvfb_start STATE_DIR [FIRST [WIDTHxHEIGHT]]

@@ -8,20 +8,10 @@
 set -eu
 query=$1
 here=$(cd "$(dirname "$0")" && pwd)
-if [ -x /usr/bin/python3 ]; then python=/usr/bin/python3; else python=python3; fi
-ns=veltraw-ds-$$
-
-if ! ip netns add "$ns" 2>/dev/null; then
-  echo "network namespaces unavailable: skipped"
-  exit 77
-fi
-state=$(mktemp -d)
-cleanup() {
-  if [ -f "$state/responder.pid" ]; then kill "$(cat "$state/responder.pid")" 2>/dev/null || true; fi
-  ip netns del "$ns" 2>/dev/null || true
-  rm -rf "$state"
-}
-trap cleanup EXIT INT TERM
+# shellcheck source=../../scripts/lib.sh
+. "$here/../../scripts/lib.sh"
+python=$veltraw_python
+veltraw_netns veltraw-ds-$$
 printf '::1 dualhost\n127.0.0.1 dualhost\n' >"$state/hosts"
 
 # Runs a command in the namespace, with the hosts file in place of the

@@ -7,21 +7,11 @@
 set -eu
 query=$1
 here=$(cd "$(dirname "$0")" && pwd)
-if [ -x /usr/bin/python3 ]; then python=/usr/bin/python3; else python=python3; fi
-ns=veltraw-mc-$$
+# shellcheck source=../../scripts/lib.sh
+. "$here/../../scripts/lib.sh"
+python=$veltraw_python
 group=224.0.1.1
-
-if ! ip netns add "$ns" 2>/dev/null; then
-  echo "network namespaces unavailable: skipped"
-  exit 77
-fi
-state=$(mktemp -d)
-cleanup() {
-  if [ -f "$state/responder.pid" ]; then kill "$(cat "$state/responder.pid")" 2>/dev/null || true; fi
-  ip netns del "$ns" 2>/dev/null || true
-  rm -rf "$state"
-}
-trap cleanup EXIT INT TERM
+veltraw_netns veltraw-mc-$$
 
 in_ns() { ip netns exec "$ns" "$@"; }
 in_ns ip link set lo up
