@@ -37,6 +37,7 @@ enum PeerOctet : int {
   kJittery = 53,           // offset -15 ms and round trip 70 ms, both varying widely
   kDenied = 54,            // stratum 0 "DENY"
   kAppliance = 55,         // reference "Mire": the maker's appliance
+  // 60 and 61 (120 ms and 5 s ahead) serve the end-to-end clock cases.
 };
 
 inline std::string PeerPrefix() {

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """A scriptable SNTP server for the request tests and the accuracy bench.
 
-It listens on port 123 of several loopback addresses PREFIX.31 ... PREFIX.59;
+It listens on port 123 of several loopback addresses PREFIX.31 ... PREFIX.61;
 the last octet of the address a request reaches selects a behaviour. With
 --listen (or --serve) it serves chosen behaviours on given addresses instead
 (::1=32: the behaviour of octet 32 on the IPv6 loopback; in a test's own
@@ -59,6 +59,8 @@ BEHAVIOURS = {
     53: [{"offset_ms": -15, "offset_spread_ms": 40, "delay_ms": 70, "delay_spread_ms": 45}],
     54: [{"li": 3, "stratum": 0, "refid": b"DENY"}],
     55: [{"refid": b"Mire"}],                               # the maker's appliance
+    60: [{"offset_ms": 120.0}],                             # a step Wine takes
+    61: [{"offset_ms": 5000.0}],                            # a step Wine refuses
 }
 
 

@@ -41,13 +41,6 @@ winpath() { echo "Z:$1" | sed 's|/|\\|g'; }
 setup() {
   mkdir -p "$state"
   sh "$peers_script" start "$prefix" "$state/peers"
-  veltraw_stop_pidfile "$state/clock_responder.pid"
-  python3 "$here/clock_responder.py" --prefix "$prefix" --pidfile "$state/clock_responder.pid" \
-    >"$state/clock_responder.log" 2>&1 </dev/null &
-  for _ in $(seq 1 50); do
-    python3 "$here/../../peers/sntp_responder.py" --probe "$prefix.60" && break
-    sleep 0.1
-  done
   veltraw_xvfb_start "$state" 90
   rm -rf "$state/wineprefix"
   printf 'DISPLAY=%s\nWINEPREFIX=%s\n' "$DISPLAY" "$state/wineprefix" >"$state/env.sh"
@@ -60,7 +53,6 @@ teardown() {
     wineserver -k 2>/dev/null || true
   fi
   veltraw_stop_pidfile "$state/xvfb.pid"
-  veltraw_stop_pidfile "$state/clock_responder.pid"
   sh "$peers_script" stop "$prefix" "$state/peers"
 }
 
