@@ -49,25 +49,27 @@ PrecisionClock::PrecisionClock(ClockSource& source) : m_source(source) {
 
 void PrecisionClock::Resync() {
   // Spin to the next tick of the system time, so that the anchor is the start
-  // of a tick and not some unknown point inside one. The tick is only known to
-  // lie between the last two reads: when the thread was preempted between
-  // them, wait for the following tick rather than take an anchor that may be
-  // off by the whole preemption.
+  // of a tick and not some unknown point inside one. The tick lies between the
+  // last two reads of the system time, so it is known only as closely as the
+  // counter brackets both reads: when the thread was preempted anywhere in
+  // there (also between the earlier read and the counter read after it, where
+  // time can jump past a tick unseen), wait for the following tick rather than
+  // take an anchor that may be off by up to a millisecond.
   const int64_t closeEnough = frequency / 50000;  // 20 us of counter
-  SystemTimeFields first = m_source.SystemTime();
-  int64_t before = m_source.Counter();
+  int64_t previousStart = m_source.Counter();
+  SystemTimeFields previous = m_source.SystemTime();
   for (int ticks = 0;;) {
+    const int64_t start = m_source.Counter();
     const SystemTimeFields next = m_source.SystemTime();
     const int64_t after = m_source.Counter();
-    if (next.milliseconds != first.milliseconds) {
-      if (after - before <= closeEnough || ++ticks >= kResyncTickAttempts) {
-        syncCounter = after;
-        syncTime = ToTimeClass(next);
-        return;
-      }
-      first = next;
+    if (next.milliseconds != previous.milliseconds &&
+        (after - previousStart <= closeEnough || ++ticks >= kResyncTickAttempts)) {
+      syncCounter = after;
+      syncTime = ToTimeClass(next);
+      return;
     }
-    before = after;
+    previous = next;
+    previousStart = start;
   }
 }
 

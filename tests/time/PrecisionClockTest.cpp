@@ -39,6 +39,16 @@ TEST_F(ClockTest, AnchorsAtTheStartOfTheNextSystemTimeTick) {
   EXPECT_EQ(clock.SyncCounter(), 3579545 / 2000);  // the counter 500 us in
 }
 
+TEST_F(ClockTest, PreemptionAfterASystemTimeReadIsNoTick) {
+  // From .4995 the first read sees .499; 1.3 ms pass before the counter is
+  // read, so the next read's .500 is no tick just seen: the anchor waits for .501.
+  source.stallAfterRead = 1;
+  source.stallNs = 1300000;
+  PrecisionClock clock(source);
+  EXPECT_NEAR(ReadingError(clock), 0, 2000);
+  EXPECT_EQ(clock.SyncTime(), makeTime(2006, 3, 5, 12, 0, 0, 501u * 4294967u));
+}
+
 TEST_F(ClockTest, ExtrapolatesFromTheCounterToTheMicrosecond) {
   PrecisionClock clock(source);
   for (int64_t step : {int64_t{0}, 1234567 * int64_t{1000}, 17 * kSecond + 3, 12 * kSecond}) {

@@ -39,6 +39,7 @@ class SimulatedClockSource : public ClockSource {
     ++systemTimeReads;
     m_trueNs += 1000;
     const int64_t now = m_systemNs + m_trueNs;
+    if (systemTimeReads == stallAfterRead) m_trueNs += stallNs;
     TimeClass time;
     time.setDayNumber(static_cast<uint32_t>(now / kSecond / 86400));
     time.setSecondsInDay(static_cast<uint32_t>(now / kSecond % 86400));
@@ -91,6 +92,9 @@ class SimulatedClockSource : public ClockSource {
   std::vector<SystemTimeFields> settings;
   int quitCalls = 0;
   int64_t systemTimeReads = 0;
+  // The reader is preempted for stallNs right after that read (1 the first).
+  int64_t stallAfterRead = 0;
+  int64_t stallNs = 0;
 
  private:
   std::mutex m_lock;
