@@ -8,15 +8,9 @@ installed_dir='C:\Program Files\Orvantis\Veltraw'
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Veltraw'
 user_run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 
-# The whole data of any registry value, blanks included; empty when absent.
-registry_data() {
-  wine reg query "$1" /v "$2" 2>/dev/null </dev/null | tr -d '\r' |
-    sed -n "s/^ *$2 *REG_[A-Z_]* *//p"
-}
-
 expect_registry() {
   local actual
-  actual=$(registry_data "$1" "$2")
+  actual=$(registry_value "$1" "$2")
   [ "$actual" = "$3" ] || fail "$1 $2 is \"$actual\", not \"$3\""
 }
 
@@ -72,8 +66,8 @@ case_installer() {
   [ ! -e "$WINEPREFIX/drive_c/Program Files/Orvantis" ] || fail "the empty Orvantis folder is left"
   [ ! -e "$shortcut" ] || fail "the Start-menu entry is left"
   ! wine reg query "$uninstall_key" >/dev/null 2>&1 </dev/null || fail "the uninstall entry is left"
-  [ -z "$(registry_data "$run_key" VeltrawNTPClient)" ] || fail "the machine's Run value is left"
-  [ -z "$(registry_data "$user_run_key" VeltrawNTPClient)" ] || fail "the user's Run value is left"
+  [ -z "$(registry_value "$run_key" VeltrawNTPClient)" ] || fail "the machine's Run value is left"
+  [ -z "$(registry_value "$user_run_key" VeltrawNTPClient)" ] || fail "the user's Run value is left"
   expect_registry "$key" Server1 "$prefix.31"
   driver running && fail "a tray window is left"
 

@@ -8,11 +8,6 @@ data_header='GMT Time,GetTickCount (ms),Server,Precision (2^x s),Round-trip Late
 
 # Every wine command costs the better part of a second: the checks below
 # are the ones that can fail.
-open_dialog() {
-  driver command "$1"
-  driver wait-dialog "$2" 10000 || fail "no \"$2\" dialog"
-}
-
 # On the 1024x768 screen of the tests.
 expect_centred() {
   local l t r b
@@ -21,16 +16,6 @@ expect_centred() {
     fail "\"$1\" not centred: $l $t $r $b"
 }
 
-close_dialog() {
-  driver click-async "$1" "$2"
-  driver wait-no-dialog "$1" 10000 || fail "\"$1\" stayed open"
-}
-
-field() { driver text "$1" "$2" | tr -d '\r'; }
-expect_field() { [ "$(field "$1" "$2")" = "$3" ] || fail "\"$1\" $2 shows \"$(field "$1" "$2")\", not \"$3\""; }
-expect_checked() {
-  [ "$(driver checked "$1" "$2" | tr -d '\r')" = "$3" ] || fail "\"$1\" box $2 is not $3"
-}
 # The stored settings, read in one go after each change; the checks below
 # look them up there.
 read_settings() { wine reg query "$key" </dev/null | tr -d '\r' >"$case_dir/stored.txt"; }

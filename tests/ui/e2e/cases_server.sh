@@ -8,10 +8,7 @@
 
 server_dialog='Server Configuration'
 
-open_server_dialog() {
-  driver command 104
-  driver wait-dialog "$server_dialog" 15000 || fail "no Server Configuration dialog"
-}
+open_server_dialog() { open_dialog 104 "$server_dialog"; }
 
 # The entries of a list or drop-down, one a line, the selected one marked "* ".
 expect_items() {
@@ -22,9 +19,7 @@ expect_items() {
   diff -u "$case_dir/expected.txt" "$case_dir/items.txt" >&2 || fail "control $id: other entries"
 }
 
-expect_primary() {
-  [ "$(driver text "$server_dialog" 1008 | tr -d '\r')" = "$1" ] || fail "primary field: not \"$1\""
-}
+expect_primary() { expect_field "$server_dialog" 1008 "$1"; }
 
 # A text value exactly as stored, blanks and bytes beyond ASCII included (for
 # texts without quotes and backslashes). "reg query" would print it in the
@@ -76,7 +71,7 @@ case_server_edit() {
   [ "$(cat "$case_dir/frequency.txt")" = "* Custom" ] || fail "45 s not shown as Custom"
   driver items "$server_dialog" 1010 | tr -d '\r' | head -n 1 >"$case_dir/requests.txt"
   [ "$(cat "$case_dir/requests.txt")" = "* Automatic" ] || fail "absent Requests not Automatic"
-  [ "$(driver checked "$server_dialog" 1021 | tr -d '\r')" = 0 ] || fail "report-only set"
+  expect_checked "$server_dialog" 1021 0
 
   driver select "$server_dialog" 1003 1
   driver click "$server_dialog" 1006

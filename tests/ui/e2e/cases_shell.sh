@@ -50,8 +50,7 @@ case_results() {
   driver key escape
   sleep 0.5
   ! driver wait-menu 100 || fail "the menu stayed open after Escape"
-  driver command 100
-  driver wait-dialog "About Orvantis Veltraw" 10000 || fail "no About dialog"
+  open_dialog 100 "About Orvantis Veltraw"
   driver texts "About Orvantis Veltraw" >"$case_dir/about.txt"
   expect_text "$case_dir/about.txt" "Veltraw version 1.03"
   driver click "About Orvantis Veltraw" 1
@@ -76,9 +75,8 @@ case_exit_choice() {
   configure Servers=dword:1 "Server1=$prefix.31"
   start_veltraw veltraw
   wait_for_text "$case_dir/veltraw.txt" "Tray tip: Veltraw using $prefix.31 / PC" 20
-  driver command 101
-  driver wait-dialog "Exiting Veltraw" 10000 || fail "no Exit dialog"
-  [ "$(driver checked "Exiting Veltraw" 1001 | tr -d '\r')" = 1 ] || fail "box not set at first"
+  open_dialog 101 "Exiting Veltraw"
+  expect_checked "Exiting Veltraw" 1001 1
   driver click "Exiting Veltraw" 1001
   [ "$(registry_value "$key" Autostart)" = 0x0 ] || fail "Autostart not stored at the click"
   driver click "Exiting Veltraw" 1001

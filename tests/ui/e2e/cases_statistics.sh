@@ -71,19 +71,17 @@ case_statistics() {
   driver tick
   wait_rows 7 20
 
-  driver command 103
-  driver wait-dialog "$stats_caption" 10000 || fail "no Statistics dialog from the menu"
+  open_dialog 103 "$stats_caption"
   [ "$(driver item-data "$stats_caption" 1011 | tr -d '\r' | paste -sd ' ')" = "-1 0 1 2" ] ||
     fail "list items: the header and one per server expected"
   local drift
-  drift=$(driver text "$stats_caption" 1010 | tr -d '\r')
+  drift=$(field "$stats_caption" 1010)
   [[ $drift =~ ^((Gaining|Losing)\ [0-9]+\ ms/day|Not\ enough\ data\ to\ calculate\ yet\.\.\.)$ ]] ||
     fail "drift line \"$drift\""
   wait_bars some 20 "first opening"
 
   # Another dialog in front; a left click brings this one forward, no copy.
-  driver command 100
-  driver wait-dialog "About Orvantis Veltraw" 10000 || fail "no About dialog"
+  open_dialog 100 "About Orvantis Veltraw"
   driver icon lbuttonup
   for _ in $(seq 1 100); do
     [ "$(driver foreground | tr -d '\r')" = "$stats_caption" ] && break
@@ -103,7 +101,7 @@ case_statistics() {
   # show in the open dialog.
   driver click "$stats_caption" 1012
   wait_bars none 20 "after Reset"
-  [ "$(driver text "$stats_caption" 1010 | tr -d '\r')" = "$drift" ] || fail "Reset changed the drift"
+  [ "$(field "$stats_caption" 1010)" = "$drift" ] || fail "Reset changed the drift"
   local rows
   rows=$(data_rows)
   driver tick

@@ -12,7 +12,7 @@ packets_wait_for_field() {
   local id=$1 pattern=$2 limit=$3
   local deadline=$((SECONDS + limit))
   while [ $SECONDS -le $deadline ]; do
-    driver text "$packets_dialog" "$id" | tr -d '\r' | grep -qF -- "$pattern" && return 0
+    field "$packets_dialog" "$id" | grep -qF -- "$pattern" && return 0
     sleep 0.2
   done
   fail "field $id did not show \"$pattern\" within $limit s"
@@ -33,10 +33,7 @@ packets_expect_one_line() {
   [ "$(packets_field "$fields" 1023)" = "$2" ] || fail "$1: first field"
 }
 
-packets_open_dialog() {
-  driver command 112
-  driver wait-dialog "$packets_dialog" 15000 || fail "no test packets dialog"
-}
+packets_open_dialog() { open_dialog 112 "$packets_dialog"; }
 
 packets_expect_stored() {
   local expected=("$@") n=0 name
@@ -137,7 +134,7 @@ case_testpackets() {
   # A new dialog is not filled by the old dialog's late result.
   packets_open_dialog
   while [ $((SECONDS - sent)) -lt 5 ]; do sleep 0.5; done
-  [ -z "$(driver text "$packets_dialog" 1023 | tr -d '\r')" ] || fail "a late result reached a new dialog"
+  [ -z "$(field "$packets_dialog" 1023)" ] || fail "a late result reached a new dialog"
   driver click "$packets_dialog" 2
   driver running || fail "the program ended"
   wine "$VELTRAW_EXE" -uninstall </dev/null

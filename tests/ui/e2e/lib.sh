@@ -138,16 +138,17 @@ wait_for_count() {  # file, text, count, seconds
 expect_text() { grep -aqF -- "$2" "$1" || fail "no \"$2\" in $1"; }
 expect_no_text() { ! grep -aqF -- "$2" "$1" || fail "unexpected \"$2\" in $1"; }
 
-# The data of one value; nothing when it is absent. A reg that could not
-# start (Wine under load) is asked again, and what it said is kept beside the
-# case's files, so that a failed check shows it.
+# The whole data of one value, blanks included; nothing when it is absent. A
+# reg that could not start (Wine under load) is asked again, and what it said
+# is kept beside the case's files, so that a failed check shows it.
 registry_value() {
   local output data status attempt record=${case_dir:-$state}/registry.log
   for attempt in 1 2 3; do
     status=0
     output=$(wine reg query "$1" /v "$2" 2>&1 </dev/null) || status=$?
     if data=$(printf '%s\n' "$output" | tr -d '\r' |
-      awk -v n="$2" '$1 == n {print $3; found = 1} END {exit !found}'); then
+      awk -v n="$2" '$1 == n {sub(/^ *[^ ]+ +REG_[A-Z_]+ */, ""); print; found = 1}
+        END {exit !found}'); then
       printf '%s\n' "$data"
       return 0
     fi
@@ -157,10 +158,26 @@ registry_value() {
   done
 }
 
+# A dialog opened through its menu command, closed through a button.
+open_dialog() {
+  driver command "$1"
+  driver wait-dialog "$2" 15000 || fail "no \"$2\" dialog"
+}
+close_dialog() {
+  driver click-async "$1" "$2"
+  driver wait-no-dialog "$1" 10000 || fail "\"$1\" stayed open"
+}
+
+# A control's text, and checks of a text or a box's state.
+field() { driver text "$1" "$2" | tr -d '\r'; }
+expect_field() { [ "$(field "$1" "$2")" = "$3" ] || fail "\"$1\" $2 shows \"$(field "$1" "$2")\", not \"$3\""; }
+expect_checked() {
+  [ "$(driver checked "$1" "$2" | tr -d '\r')" = "$3" ] || fail "\"$1\" box $2 is not $3"
+}
+
 exit_through_dialog() {
   local keep_checked=$1
-  driver command 101
-  driver wait-dialog "Exiting Veltraw" 10000 || fail "no Exit dialog"
+  open_dialog 101 "Exiting Veltraw"
   if [ "$(driver checked "Exiting Veltraw" 1001 | tr -d '\r')" != "$keep_checked" ]; then
     driver click "Exiting Veltraw" 1001
   fi
