@@ -16,9 +16,17 @@ expect_centred() {
     fail "\"$1\" not centred: $l $t $r $b"
 }
 
-# The stored settings, read in one go after each change; the checks below
-# look them up there.
-read_settings() { wine reg query "$key" </dev/null | tr -d '\r' >"$case_dir/stored.txt"; }
+# The stored settings, read in one go after each change (asked again, like
+# registry_value, when reg said nothing); the checks below look them up there.
+read_settings() {
+  local attempt
+  for attempt in 1 2 3; do
+    wine reg query "$key" </dev/null 2>>"$case_dir/registry.log" | tr -d '\r' >"$case_dir/stored.txt"
+    grep -q . "$case_dir/stored.txt" && return 0
+    echo "reg query $key (attempt $attempt): nothing" >>"$case_dir/registry.log"
+    sleep 0.3
+  done
+}
 stored_number() { awk -v n="$1" '$1 == n && $2 == "REG_DWORD" {print $3}' "$case_dir/stored.txt"; }
 expect_number() { [ "$(stored_number "$1")" = "$2" ] || fail "$1 is $(stored_number "$1"), not $2"; }
 # A stored text whole, blanks and quotes included.

@@ -61,8 +61,8 @@ case_results() {
   exit_through_dialog 1
   [ "$(wait_exit veltraw 15)" = 0 ] || fail "exit code after Exit"
   driver running && fail "tray window still there"
-  wine reg query "$run_key" /v VeltrawNTPClient </dev/null | tr -d '\r' >"$case_dir/run.txt"
-  expect_text "$case_dir/run.txt" "$(winpath "$VELTRAW_EXE")"
+  [ "$(registry_value "$run_key" VeltrawNTPClient)" = "$(winpath "$VELTRAW_EXE")" ] ||
+    fail "auto-launch entry"
   wait_for_text "$monitor" "SS STOP 0" 10
   echo "results: ok"
 }
