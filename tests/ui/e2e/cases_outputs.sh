@@ -8,6 +8,7 @@ data_header='GMT Time,GetTickCount (ms),Server,Precision (2^x s),Round-trip Late
 
 # Every wine command costs the better part of a second: the checks below
 # are the ones that can fail.
+
 # On the 1024x768 screen of the tests.
 expect_centred() {
   local l t r b
@@ -16,17 +17,9 @@ expect_centred() {
     fail "\"$1\" not centred: $l $t $r $b"
 }
 
-# The stored settings, read in one go after each change (asked again, like
-# registry_value, when reg said nothing); the checks below look them up there.
-read_settings() {
-  local attempt
-  for attempt in 1 2 3; do
-    wine reg query "$key" </dev/null 2>>"$case_dir/registry.log" | tr -d '\r' >"$case_dir/stored.txt"
-    grep -q . "$case_dir/stored.txt" && return 0
-    echo "reg query $key (attempt $attempt): nothing" >>"$case_dir/registry.log"
-    sleep 0.3
-  done
-}
+# The stored settings, read in one go after each change; the checks below
+# look them up there.
+read_settings() { reg_query '^HKEY_' "$key" >"$case_dir/stored.txt"; }
 stored_number() { awk -v n="$1" '$1 == n && $2 == "REG_DWORD" {print $3}' "$case_dir/stored.txt"; }
 expect_number() { [ "$(stored_number "$1")" = "$2" ] || fail "$1 is $(stored_number "$1"), not $2"; }
 # A stored text whole, blanks and quotes included.

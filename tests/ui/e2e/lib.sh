@@ -150,24 +150,32 @@ wait_for_count() {  # file, text, count, seconds
 expect_text() { grep -aqF -- "$2" "$1" || fail "no \"$2\" in $1"; }
 expect_no_text() { ! grep -aqF -- "$2" "$1" || fail "unexpected \"$2\" in $1"; }
 
-# The whole data of one value, blanks included; nothing when it is absent. A
-# reg that could not start (Wine under load) is asked again, and what it said
-# is kept beside the case's files, so that a failed check shows it.
-registry_value() {
-  local output data status attempt record=${case_dir:-$state}/registry.log
+# What "reg query ARGS" printed, once a line of it matches PATTERN (grep -E). A
+# reg that could not start (Wine under load) prints no such line: it is asked
+# again, up to three times, and what it said is kept beside the case's files,
+# so that a failed check shows it.
+#   reg_query PATTERN ARGS...
+reg_query() {
+  local pattern=$1 output status attempt record=${case_dir:-$state}/registry.log
+  shift
   for attempt in 1 2 3; do
     status=0
-    output=$(wine reg query "$1" /v "$2" 2>&1 </dev/null) || status=$?
-    if data=$(printf '%s\n' "$output" | tr -d '\r' |
-      awk -v n="$2" '$1 == n {sub(/^ *[^ ]+ +REG_[A-Z_]+ */, ""); print; found = 1}
-        END {exit !found}'); then
-      printf '%s\n' "$data"
+    output=$(wine reg query "$@" 2>&1 </dev/null) || status=$?
+    output=$(printf '%s\n' "$output" | tr -d '\r')
+    if printf '%s\n' "$output" | grep -qE -- "$pattern"; then
+      printf '%s\n' "$output"
       return 0
     fi
-    printf 'reg query %s /v %s (attempt %s): exit %s\n%s\n' "$1" "$2" "$attempt" "$status" \
-      "$output" >>"$record"
+    printf 'reg query %s (attempt %s): exit %s\n%s\n' "$*" "$attempt" "$status" "$output" \
+      >>"$record"
     sleep 0.3
   done
+}
+
+# The whole data of one value, blanks included; nothing when it is absent.
+registry_value() {
+  reg_query "^ *$2 +REG_" "$1" /v "$2" |
+    awk -v n="$2" '$1 == n {sub(/^ *[^ ]+ +REG_[A-Z_]+ */, ""); print}'
 }
 
 # A dialog opened through its menu command, closed through a button.
