@@ -4,7 +4,6 @@
 // program's dialogs and message boxes, reached through their control ids.
 //
 //   driver running                       exit 0 when the tray window exists
-//   driver wait-gone MS                  exit 0 once the tray window is gone
 //   driver icon lbuttondown|lbuttonup|rbuttondown|rbuttonup|lbuttondblclk|mousemove
 //   driver command ID                    a menu command (WM_COMMAND)
 //   driver post MSG WPARAM [COUNT]       posts a message to the tray window COUNT times
@@ -23,13 +22,10 @@
 //   driver select CAPTION ID INDEX       selects an entry (-1: none), as a click would
 //   driver item-data CAPTION ID          prints a list box's item data, one item a line
 //   driver foreground                    prints the title of the window in front
-//   driver enabled CAPTION ID            prints 1 or 0
 //   driver wait-no-dialog CAPTION MS     exit 0 once no dialog with that caption shows
 //   driver wait-menu MS                  exit 0 once a popup menu is open
 //   driver key escape|return             a key press for the window in front
 //   driver windows                       every top-level window: class, title, shown
-//   driver children CLASS                the descendants of the first top-level
-//                                        window of that class: class, title, rect
 //   driver rect CAPTION                  the dialog's frame: left top right bottom
 //   driver cursor X Y                    moves the mouse pointer
 //   driver screenshot FILE.bmp           the whole screen as a 24-bit BMP
@@ -82,7 +78,6 @@ bool waitFor(DWORD limitMs, bool (*condition)(const char*), const char* argument
   }
 }
 
-bool trayGone(const char*) { return trayWindow() == nullptr; }
 bool dialogShown(const char* caption) { return !dialogsNamed(caption).empty(); }
 bool menuOpen(const char*) {
   HWND menu = FindWindowA(kMenuClass, nullptr);
@@ -208,7 +203,6 @@ int main(int argc, char** argv) {
   if (argc < 2) return usage();
   const std::string verb = argv[1];
   if (verb == "running") return trayWindow() ? 0 : 1;
-  if (verb == "wait-gone" && argc == 3) return waitFor(std::atoi(argv[2]), trayGone, "") ? 0 : 1;
   if (verb == "icon" && argc == 3) return iconMessage(argv[2]);
   if (verb == "command" && argc == 3) {
     HWND tray = trayWindow();
@@ -300,10 +294,6 @@ int main(int argc, char** argv) {
     selectItem(control(argv[2], argv[3]), std::atoi(argv[4]));
     return 0;
   }
-  if (verb == "enabled" && argc == 4) {
-    std::printf("%d\n", IsWindowEnabled(control(argv[2], argv[3])) ? 1 : 0);
-    return 0;
-  }
   if (verb == "wait-no-dialog" && argc == 4) {
     return waitFor(std::atoi(argv[3]), noDialog, argv[2]) ? 0 : 1;
   }
@@ -326,25 +316,6 @@ int main(int argc, char** argv) {
           GetWindowTextA(window, title, sizeof title);
           std::printf("%s\t%s\t%s\n", className, title,
                       IsWindowVisible(window) ? "shown" : "hidden");
-          return TRUE;
-        },
-        0);
-    return 0;
-  }
-  if (verb == "children" && argc == 3) {
-    HWND top = FindWindowA(argv[2], nullptr);
-    if (!top) return 1;
-    EnumChildWindows(
-        top,
-        [](HWND window, LPARAM) -> BOOL {
-          char className[64] = {};
-          char title[256] = {};
-          RECT r = {};
-          GetClassNameA(window, className, sizeof className);
-          GetWindowTextA(window, title, sizeof title);
-          GetWindowRect(window, &r);
-          std::printf("%s\t%s\t%ld %ld %ld %ld\n", className, title, r.left, r.top, r.right,
-                      r.bottom);
           return TRUE;
         },
         0);

@@ -57,7 +57,7 @@ case_installer() {
   local t3=$SECONDS
   # Returns at once: the uninstaller goes on from a copy of itself.
   wine "$installed_dir\\uninstall.exe" /S </dev/null || fail "the uninstaller did not start"
-  [ "$(wait_exit veltraw 30)" = 0 ] || fail "exit code of the installed Veltraw"
+  expect_exit veltraw 0 30
   # Done when every process of the prefix has ended.
   timeout 120 wineserver --wait || fail "the uninstaller did not finish"
   local t4=$SECONDS
@@ -75,5 +75,4 @@ case_installer() {
     "prefix $((t1 - t0)) s, install $((t2 - t1)) s, start $((t3 - t2)) s, uninstall $((t4 - t3)) s"
   wineserver -k >/dev/null 2>&1 || true
   rm -rf "$WINEPREFIX"
-  echo "installer: ok"
 }

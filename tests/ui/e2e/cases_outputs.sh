@@ -104,11 +104,10 @@ case_log_settings() {
   driver texts "Veltraw Exception" >"$case_dir/box.txt"
   expect_text "$case_dir/box.txt" "Cannot open log file for writing: ${long:0:259}"
   driver click "Veltraw Exception" 1
-  [ "$(wait_exit veltraw 15)" = 3 ] || fail "exit code after the exception box"
+  expect_exit veltraw 3 15
   expect_text "$details" "Requesting time from $prefix.31"
   expect_text "$plain" "Unable to open data file $missing"
   [ "$(head -n 1 "$csv" | tr -d '\r')" = "$data_header" ] || fail "the earlier data file changed"
-  echo "log_settings: ok"
 }
 
 # The monitor command configured in the dialog runs at the next timeout of a
@@ -197,7 +196,5 @@ case_monitor_settings() {
   expect_number MonitorLatency 0xfffffffb
   expect_number MonitorOnTimeout 0x0
 
-  wine "$VELTRAW_EXE" -uninstall </dev/null
-  [ "$(wait_exit veltraw 15)" = 0 ] || fail "exit code"
-  echo "monitor_settings: ok"
+  uninstall_veltraw
 }

@@ -6,8 +6,6 @@ WM_TIMECHANGE=0x1E
 WM_POWERBROADCAST=0x218
 PBT_APMRESUMEAUTOMATIC=0x12
 
-
-
 # A wake-up (sent a hundred times at once) and a clock changed by someone else
 # each run one extra cycle a few seconds later; the notice of Veltraw's own
 # step runs none.
@@ -24,8 +22,7 @@ case_resync() {
   grep -aqF "changed by this program" "$out" || driver post $WM_TIMECHANGE 0
   wait_for_text "$out" "The clock was changed by this program: no resynchronisation" 10
   expect_no_text "$out" "changed by someone else"
-  wine "$VELTRAW_EXE" -uninstall </dev/null
-  [ "$(wait_exit stepping 10)" = 0 ] || fail "exit code"
+  uninstall_veltraw stepping
 
   # chronyd serves this machine's own clock: no steps from here on.
   configure "Server1=$prefix.30" Frequency=dword:3600 \
@@ -43,9 +40,7 @@ case_resync() {
   wait_for_text "$out" "The clock was changed by someone else; resynchronising in 5 s" 10
   wait_for_count "$out" "Resynchronised" 2 20
   expect_text "$case_dir/veltraw.log" "Woke from sleep; resynchronising in 5 s"
-  wine "$VELTRAW_EXE" -uninstall </dev/null
-  [ "$(wait_exit veltraw 10)" = 0 ] || fail "exit code"
-  echo "resync: ok"
+  uninstall_veltraw
 }
 
 # A primary that refuses service (DENY) is not asked again and says so in the
@@ -65,7 +60,5 @@ case_kiss_codes() {
   [ "$(line_count "$out" "Requesting time from $prefix.54")" = "$before" ] ||
     fail "the refusing server was asked again"
   expect_text "$out" "Not asking $prefix.52 this time"
-  wine "$VELTRAW_EXE" -uninstall </dev/null
-  [ "$(wait_exit veltraw 10)" = 0 ] || fail "exit code"
-  echo "kiss_codes: ok"
+  uninstall_veltraw
 }

@@ -110,13 +110,11 @@ scan_start() {
 
 # The box that ends the search (it has the first-run question's caption) says
 # text; OK closes it and the search dialog with it.
+scan_box_says() {
+  driver texts Veltraw >"$case_dir/box.txt" 2>/dev/null && grep -aqF -- "$1" "$case_dir/box.txt"
+}
 scan_expect_box() {
-  local text=$1 deadline=$((SECONDS + 60))
-  until driver texts Veltraw >"$case_dir/box.txt" 2>/dev/null &&
-    grep -aqF -- "$text" "$case_dir/box.txt"; do
-    [ $SECONDS -lt $deadline ] || fail "no box \"$text\"; last seen: $(cat "$case_dir/box.txt")"
-    sleep 0.3
-  done
+  wait_until 60 "no box \"$1\"" scan_box_says "$1"
   driver click Veltraw 1
   driver wait-no-dialog "Autodetect Mirelock" 10000 || fail "the search dialog stayed"
 }
@@ -128,11 +126,12 @@ scan_answered() {
   sed -n 's/.*TIME PACKET: Host=\([^ ]*\) .*/\1/p' "$case_dir/veltraw.txt" | tr -d '\r'
 }
 
+# The search dialog shows a probe of an address that begins with $1.
+scan_probing() { [[ "$(driver text "Autodetect Mirelock" 1014 2>/dev/null)" == "$1"* ]]; }
+
 scan_finish() {
   driver running || fail "the program ended"
-  wine "$VELTRAW_EXE" -uninstall </dev/null
-  [ "$(wait_exit veltraw 15)" = 0 ] || fail "exit code"
-  echo "$1: ok"
+  uninstall_veltraw
 }
 
 # The group's member and a generic server answer before the appliance: the
@@ -156,7 +155,7 @@ case_scan_appliance() {
   # Kept in use at once, with no settings dialog and no restart: asked, and
   # its answer shown.
   wait_for_count "$case_dir/veltraw.txt" "Tray tip: Veltraw using $found" 2 30
-  scan_finish scan_appliance
+  scan_finish
 }
 
 # Generic servers only, the group's member among them; a second network
@@ -179,7 +178,7 @@ case_scan_generic() {
   [ "$(registry_value "$key" Server1)" = "$last" ] || fail "Server1 is not $last"
   expect_text "$case_dir/veltraw.txt" "Requesting time from 10.213.2.2"
   expect_no_text "$case_dir/veltraw.txt" "Requesting time from 10.213.2.3"
-  scan_finish scan_generic
+  scan_finish
 }
 
 # Nobody answers, and the last network is a single address, the PC's own.
@@ -191,7 +190,7 @@ case_scan_none() {
   scan_expect_box "Unable to find a local time server."
   wait_for_text "$case_dir/veltraw.txt" "Local server search ended with 0" 10
   [ -z "$(registry_value "$key" Server1)" ] || fail "a server was stored"
-  scan_finish scan_none
+  scan_finish
 }
 
 # Abort while a /24 network is scanned, after servers have answered: the
@@ -203,11 +202,7 @@ case_scan_abort() {
     "10.213.1.1/29 10.213.1.3/29 10.213.1.5/29 10.213.1.6/29" \
     10.213.1.3=31 10.213.1.5=31 10.213.1.6=31
   scan_start
-  local deadline=$((SECONDS + 20))
-  until [[ "$(driver text "Autodetect Mirelock" 1014 2>/dev/null)" == 10.213.5.* ]]; do
-    [ $SECONDS -lt $deadline ] || fail "the scan did not reach the second network"
-    sleep 0.2
-  done
+  wait_until 20 "the scan did not reach the second network" scan_probing 10.213.5.
   driver click "Autodetect Mirelock" 2
   driver wait-no-dialog "Autodetect Mirelock" 10000 || fail "Abort left the dialog"
   wait_for_text "$case_dir/veltraw.txt" "Local server search ended with 0" 10
@@ -219,5 +214,5 @@ case_scan_abort() {
     fail "probes went on after Abort"
   [ "$(driver count-dialogs Veltraw | tr -d '\r')" = 0 ] || fail "a box after Abort"
   [ -z "$(registry_value "$key" Server1)" ] || fail "a server was stored"
-  scan_finish scan_abort
+  scan_finish
 }

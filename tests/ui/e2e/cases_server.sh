@@ -137,9 +137,7 @@ case_server_edit() {
   expect_no_text "$case_dir/applied.txt" "Requesting time from $prefix.52"
   expect_no_text "$case_dir/applied.txt" "Requesting time from $prefix.37"
 
-  wine "$VELTRAW_EXE" -uninstall </dev/null
-  [ "$(wait_exit veltraw 10)" = 0 ] || fail "exit code"
-  echo "server_edit: ok"
+  uninstall_veltraw
 }
 
 # Names of the full stored length, with blanks, format characters, a
@@ -198,7 +196,5 @@ case_server_names() {
   [ "$(registry_value "$key" ReportOnly)" = 0x0 ] || fail "ReportOnly"
   driver running || fail "the program ended"
 
-  wine "$VELTRAW_EXE" -uninstall </dev/null
-  [ "$(wait_exit veltraw 10)" = 0 ] || fail "exit code"
-  echo "server_names: ok"
+  uninstall_veltraw
 }

@@ -59,12 +59,11 @@ case_results() {
   expect_text "$case_dir/veltraw.txt" "ComandNotification(102)"
 
   exit_through_dialog 1
-  [ "$(wait_exit veltraw 15)" = 0 ] || fail "exit code after Exit"
+  expect_exit veltraw 0 15
   driver running && fail "tray window still there"
   [ "$(registry_value "$run_key" VeltrawNTPClient)" = "$(winpath "$VELTRAW_EXE")" ] ||
     fail "auto-launch entry"
   wait_for_text "$monitor" "SS STOP 0" 10
-  echo "results: ok"
 }
 
 # Unchecking the box is stored at once, Cancel keeps the program; the next
@@ -89,9 +88,8 @@ case_exit_choice() {
   [ -n "$(registry_value "$run_key" VeltrawNTPClient)" ] || fail "Cancel touched the Run key"
 
   exit_through_dialog 0
-  [ "$(wait_exit veltraw 15)" = 0 ] || fail "exit code after Exit"
+  expect_exit veltraw 0 15
   [ -z "$(registry_value "$run_key" VeltrawNTPClient)" ] || fail "Run entry not removed"
-  echo "exit_choice: ok"
 }
 
 # A second start shows one warning box and leaves the first alone;
@@ -108,21 +106,20 @@ case_single_instance() {
   driver texts Veltraw >"$case_dir/box.txt"
   expect_text "$case_dir/box.txt" "There is already an instance of Veltraw running"
   driver click Veltraw 1
-  [ "$(wait_exit second 10)" = 1 ] || fail "exit code of the refused start"
+  expect_exit second 1 10
   driver running || fail "the first instance ended"
 
   local started=$SECONDS
   start_veltraw uninstall -UnInstall
-  [ "$(wait_exit uninstall 10)" = 0 ] || fail "exit code of -uninstall"
+  expect_exit uninstall 0 10
   [ $((SECONDS - started)) -le 6 ] || fail "-uninstall took too long"
-  [ "$(wait_exit first 10)" = 0 ] || fail "exit code of the ended instance"
+  expect_exit first 0 10
   driver running && fail "tray window still there"
   [ -z "$(registry_value "$run_key" VeltrawNTPClient)" ] || fail "-uninstall registered auto-launch"
 
   # Nothing running: ends at once.
   start_veltraw alone -uninstall
-  [ "$(wait_exit alone 10)" = 0 ] || fail "exit code of -uninstall alone"
-  echo "single_instance: ok"
+  expect_exit alone 0 10
 }
 
 # A primary 120 ms ahead: the clock decision is taken and Wine accepts the
@@ -145,9 +142,7 @@ case_clock() {
     sleep 1
     expect_no_text "$case_dir/veltraw.txt" "Unable to set system time"
   fi
-  wine "$VELTRAW_EXE" -uninstall </dev/null
-  [ "$(wait_exit veltraw 10)" = 0 ] || fail "exit code"
-  echo "$name: ok"
+  uninstall_veltraw
 }
 
 # No server configured: the first start offers a search; "No" leaves the
@@ -162,9 +157,7 @@ case_first_run() {
   wait_for_text "$case_dir/veltraw.txt" "Tray tip: Veltraw unconfigured" 10
   sleep 0.5
   driver running || fail "the program ended after No"
-  wine "$VELTRAW_EXE" -uninstall </dev/null
-  [ "$(wait_exit veltraw 10)" = 0 ] || fail "exit code"
-  echo "first_run: ok"
+  uninstall_veltraw
 }
 
 # A log file that cannot be opened: the exception box, then a normal
@@ -177,13 +170,12 @@ case_start_failure() {
   driver texts "Veltraw Exception" >"$case_dir/box.txt"
   expect_text "$case_dir/box.txt" 'Cannot open log file for writing: Q:\no\such\folder\veltraw.log'
   driver click "Veltraw Exception" 1
-  [ "$(wait_exit veltraw 10)" = 3 ] || fail "exit code after the exception box"
+  expect_exit veltraw 3 10
   driver running && fail "tray window still there"
   driver windows | tr -d '\r' >"$case_dir/windows.txt"
   if grep -q "Wine System Tray.*shown" "$case_dir/windows.txt"; then
     fail "an icon was left in the notification area"
   fi
-  echo "start_failure: ok"
 }
 
 case_clock_small() { case_clock 60 clock_small; }

@@ -8,14 +8,9 @@
 packets_dialog="Send NTP Test Packets"
 
 # Waits until the dialog's field shows a text containing pattern.
+packets_field_shows() { field "$packets_dialog" "$1" | grep -qF -- "$2"; }
 packets_wait_for_field() {
-  local id=$1 pattern=$2 limit=$3
-  local deadline=$((SECONDS + limit))
-  while [ $SECONDS -le $deadline ]; do
-    field "$packets_dialog" "$id" | grep -qF -- "$pattern" && return 0
-    sleep 0.2
-  done
-  fail "field $id did not show \"$pattern\" within $limit s"
+  wait_until "$3" "field $1 did not show \"$2\" within $3 s" packets_field_shows "$1" "$2"
 }
 
 # The non-empty result fields (1023 to 1046), one "id: text" a line.
@@ -137,7 +132,5 @@ case_testpackets() {
   [ -z "$(field "$packets_dialog" 1023)" ] || fail "a late result reached a new dialog"
   driver click "$packets_dialog" 2
   driver running || fail "the program ended"
-  wine "$VELTRAW_EXE" -uninstall </dev/null
-  [ "$(wait_exit veltraw 10)" = 0 ] || fail "exit code"
-  echo "testpackets: ok"
+  uninstall_veltraw
 }

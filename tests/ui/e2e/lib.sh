@@ -119,35 +119,43 @@ start_veltraw() {
   ) &
 }
 
-wait_exit() {
-  local name=$1 limit=$2
-  for _ in $(seq 1 $((limit * 10))); do
-    [ -s "$case_dir/$name.exit" ] && { cat "$case_dir/$name.exit"; return 0; }
+# Runs COMMAND... every 0.1 s until it succeeds; after SECONDS, the case
+# fails with MESSAGE (and with its files shown).
+#   wait_until SECONDS MESSAGE COMMAND...
+wait_until() {
+  local deadline=$((SECONDS + $1)) message=$2
+  shift 2
+  until "$@"; do
+    [ $SECONDS -le $deadline ] || fail "$message"
     sleep 0.1
   done
-  fail "$name did not end within $limit s"
 }
 
-wait_for_text() {
-  local file=$1 pattern=$2 limit=$3
-  for _ in $(seq 1 $((limit * 10))); do
-    grep -aqF -- "$pattern" "$file" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  fail "no \"$pattern\" in $file within $limit s"
+# The program started as NAME ends within SECONDS, with exit code CODE.
+#   expect_exit NAME CODE SECONDS
+expect_exit() {
+  local file=$case_dir/$1.exit
+  wait_until "$3" "$1 did not end within $3 s" test -s "$file"
+  [ "$(cat "$file")" = "$2" ] || fail "$1 ended with exit code $(cat "$file"), not $2"
 }
+
+# Ends the instance started as NAME (veltraw unless named) the way an
+# uninstaller does; it must end cleanly.
+uninstall_veltraw() {
+  wine "$VELTRAW_EXE" -uninstall </dev/null
+  expect_exit "${1:-veltraw}" 0 15
+}
+
+has_text() { grep -aqF -- "$2" "$1" 2>/dev/null; }
+wait_for_text() { wait_until "$3" "no \"$2\" in $1 within $3 s" has_text "$1" "$2"; }
 
 line_count() { grep -acF -- "$2" "$1" 2>/dev/null || true; }
+has_count() { [ "$(line_count "$1" "$2")" -ge "$3" ]; }
 wait_for_count() {  # file, text, count, seconds
-  local file=$1 pattern=$2 count=$3 limit=$4
-  for _ in $(seq 1 $((limit * 10))); do
-    [ "$(line_count "$file" "$pattern")" -ge "$count" ] && return 0
-    sleep 0.1
-  done
-  fail "fewer than $count \"$pattern\" in $file within $limit s"
+  wait_until "$4" "fewer than $3 \"$2\" in $1 within $4 s" has_count "$1" "$2" "$3"
 }
 
-expect_text() { grep -aqF -- "$2" "$1" || fail "no \"$2\" in $1"; }
+expect_text() { has_text "$1" "$2" || fail "no \"$2\" in $1"; }
 expect_no_text() { ! grep -aqF -- "$2" "$1" || fail "unexpected \"$2\" in $1"; }
 
 # What "reg query ARGS" printed, once a line of it matches PATTERN (grep -E). A
