@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "LIB/Net/SocketPlatform.h"
+#include "LIB/Net/SystemAddress.h"
 
 namespace veltraw::net {
 
@@ -39,52 +40,6 @@ struct TimestampingConfig {                // TIMESTAMPING_CONFIG
 };
 
 SOCKET Native(SocketHandle sock) { return static_cast<SOCKET>(sock); }
-
-int SystemFamily(AddressFamily family) {
-  return family == AddressFamily::IPv6 ? AF_INET6 : AF_INET;
-}
-
-// The system's form of address; its length, 0 for an address of no family.
-int ToSockaddr(const SocketAddress& address, sockaddr_storage& system) {
-  system = sockaddr_storage{};
-  if (address.family == AddressFamily::IPv4) {
-    sockaddr_in v4{};
-    v4.sin_family = AF_INET;
-    std::memcpy(&v4.sin_port, address.port, 2);
-    std::memcpy(&v4.sin_addr, address.address, 4);
-    std::memcpy(&system, &v4, sizeof v4);
-    return sizeof v4;
-  }
-  if (address.family == AddressFamily::IPv6) {
-    sockaddr_in6 v6{};
-    v6.sin6_family = AF_INET6;
-    std::memcpy(&v6.sin6_port, address.port, 2);
-    std::memcpy(&v6.sin6_addr, address.address, 16);
-    v6.sin6_scope_id = address.scopeId;
-    std::memcpy(&system, &v6, sizeof v6);
-    return sizeof v6;
-  }
-  return 0;
-}
-
-SocketAddress FromSockaddr(const sockaddr_storage& system) {
-  SocketAddress address;
-  if (system.ss_family == AF_INET) {
-    sockaddr_in v4;
-    std::memcpy(&v4, &system, sizeof v4);
-    address.family = AddressFamily::IPv4;
-    std::memcpy(address.port, &v4.sin_port, 2);
-    std::memcpy(address.address, &v4.sin_addr, 4);
-  } else if (system.ss_family == AF_INET6) {
-    sockaddr_in6 v6;
-    std::memcpy(&v6, &system, sizeof v6);
-    address.family = AddressFamily::IPv6;
-    std::memcpy(address.port, &v6.sin6_port, 2);
-    std::memcpy(address.address, &v6.sin6_addr, 16);
-    address.scopeId = v6.sin6_scope_id;
-  }
-  return address;
-}
 
 int64_t Counter() {
   LARGE_INTEGER now;
