@@ -4,10 +4,7 @@
 // per call, which must stay 0 for the calendar conversions.
 #include <benchmark/benchmark.h>
 
-#include <atomic>
 #include <cstdio>
-#include <cstdlib>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -17,24 +14,8 @@
 #include "LIB/Time/TimeClass.h"
 #include "sntp/NtpPacket.h"
 #include "sntp/ReplyEvaluation.h"
+#include "tests/support/CountingNew.h"
 #include "ui/TestPacketsModel.h"
-
-namespace {
-std::atomic<long> g_allocations{0};
-}
-
-// Not inlined: GCC would otherwise pair the malloc and free it sees with new
-// and delete and warn of a mismatch.
-[[gnu::noinline]] void* operator new(std::size_t size) {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-[[gnu::noinline]] void* operator new[](std::size_t size) { return operator new(size); }
-[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete[](void* p) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace veltraw {
 namespace {
@@ -64,10 +45,10 @@ std::vector<TimeClass> calendarTimes() {
 // Counts the allocations made while the benchmark's loop ran.
 class AllocationCounter {
  public:
-  AllocationCounter() : m_start(g_allocations.load()) {}
+  AllocationCounter() : m_start(test::AllocationsSoFar()) {}
   void report(benchmark::State& state) {
     state.counters["allocs/call"] = benchmark::Counter(
-        static_cast<double>(g_allocations.load() - m_start), benchmark::Counter::kAvgIterations);
+        static_cast<double>(test::AllocationsSoFar() - m_start), benchmark::Counter::kAvgIterations);
   }
 
  private:

@@ -1,30 +1,10 @@
 // The calendar conversions run for every clock reading and must not touch the
-// heap; this program counts every allocation made through operator new.
+// heap.
 #include <gtest/gtest.h>
-
-#include <atomic>
-#include <cstdlib>
-#include <new>
 
 #include "LIB/Time/NtpTimestamp.h"
 #include "LIB/Time/TimeClass.h"
-
-namespace {
-std::atomic<long> g_allocations{0};
-}
-
-// Not inlined: GCC would otherwise pair the malloc and free it sees with new
-// and delete and warn of a mismatch.
-[[gnu::noinline]] void* operator new(std::size_t size) {
-  ++g_allocations;
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-[[gnu::noinline]] void* operator new[](std::size_t size) { return operator new(size); }
-[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete[](void* p) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+#include "support/CountingNew.h"
 
 namespace veltraw {
 namespace {
@@ -33,7 +13,7 @@ TEST(Allocation, CalendarConversionsAndTimeErrorsUseNoHeap) {
   TimeError warmUp("year", 1);  // the shared base message is made once
   TimeClass time;
   uint64_t sum = 0;
-  const long before = g_allocations.load();
+  const long before = test::AllocationsSoFar();
   for (uint32_t i = 0; i < 1000; ++i) {
     time.setDayNumber(i * 40009 % 551150);
     sum += time.dayNumber();
@@ -45,7 +25,7 @@ TEST(Allocation, CalendarConversionsAndTimeErrorsUseNoHeap) {
     const TimeError copy(error);
     sum += static_cast<unsigned char>(copy.what()[0]);
   }
-  EXPECT_EQ(before, g_allocations.load());
+  EXPECT_EQ(before, test::AllocationsSoFar());
   EXPECT_NE(0u, sum);
 }
 
