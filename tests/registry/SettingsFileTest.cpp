@@ -43,6 +43,7 @@ TEST(SettingsFileTest, DamagedLinesReadAsMissingAndSurviveARewrite) {
       "Good1 = number 5\n"
       "Cut = text \"no closing quote\n"
       "BadEscape = text \"\\q\"\n"
+      "CutAtBadEscape = text \"a\\q\n"
       "ShortHex = text \"\\x4\"\n"
       "NoHex = text \"\\xG1\"\n"
       "Big = number 4294967296\n"
@@ -55,8 +56,8 @@ TEST(SettingsFileTest, DamagedLinesReadAsMissingAndSurviveARewrite) {
       std::string("\0\x01\xff binary\0 line", 16) + "\n" + std::string(300000, 'x') + "\n" +
       "Good2 = text \"kept\"\n";
   auto document = SettingsDocument::parse(damaged);
-  for (const char* name : {"Cut", "BadEscape", "ShortHex", "NoHex", "Big", "TooNegative", "Empty",
-                           "Junk", "Kind", "NoEquals"}) {
+  for (const char* name : {"Cut", "BadEscape", "CutAtBadEscape", "ShortHex", "NoHex", "Big",
+                           "TooNegative", "Empty", "Junk", "Kind", "NoEquals"}) {
     EXPECT_EQ(valueOf(document, name), "<missing>") << name;
   }
   EXPECT_EQ(valueOf(document, "Good2"), text("kept"));
