@@ -47,8 +47,9 @@ class AllocationCounter {
  public:
   AllocationCounter() : m_start(test::AllocationsSoFar()) {}
   void report(benchmark::State& state) {
-    state.counters["allocs/call"] = benchmark::Counter(
-        static_cast<double>(test::AllocationsSoFar() - m_start), benchmark::Counter::kAvgIterations);
+    state.counters["allocs/call"] =
+        benchmark::Counter(static_cast<double>(test::AllocationsSoFar() - m_start),
+                           benchmark::Counter::kAvgIterations);
   }
 
  private:

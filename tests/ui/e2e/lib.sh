@@ -156,7 +156,7 @@ wait_for_count() {  # file, text, count, seconds
 }
 
 expect_text() { has_text "$1" "$2" || fail "no \"$2\" in $1"; }
-expect_no_text() { ! grep -aqF -- "$2" "$1" || fail "unexpected \"$2\" in $1"; }
+expect_no_text() { ! has_text "$1" "$2" || fail "unexpected \"$2\" in $1"; }
 
 # What "reg query ARGS" printed, once a line of it matches PATTERN (grep -E). A
 # reg that could not start (Wine under load) prints no such line: it is asked
