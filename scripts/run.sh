@@ -10,14 +10,20 @@
 #
 # Environment:
 #   VELTRAW_OUT             build trees and the Wine prefix (default ./out)
+#   VELTRAW_RUN_DIR         the run's files: log, data file, servers' state (default $VELTRAW_OUT/run)
+#   WINEPREFIX              the Wine prefix, and so the settings (default $VELTRAW_OUT/wineprefix)
 #   VELTRAW_SERVER_ADDRESS  the local server's loopback address (default 127.12.3.1)
 #   VELTRAW_FREQUENCY       seconds between updates, stored when given
+#   VELTRAW_RUN_SECONDS     a bounded run: it ends once the tooltip has shown a
+#                           good result and the data file a row, or after this
+#                           many seconds, and exits 1 unless both were shown
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${VELTRAW_OUT:-$root/out}
-run=$out/run
+run=${VELTRAW_RUN_DIR:-$out/run}
 address=${VELTRAW_SERVER_ADDRESS:-127.12.3.1}
+run_seconds=${VELTRAW_RUN_SECONDS:-}
 key='HKCU\Software\Orvantis\Veltraw'
 
 say() { printf '[run] %s\n' "$*"; }
@@ -48,7 +54,9 @@ cleanup() {
     wait "$veltraw_pid" 2>/dev/null
     wineserver -k 2>/dev/null
   fi
-  for pid in "${started_pids[@]}"; do kill "$pid" 2>/dev/null; done
+  # Each follower is a subshell with a tail and a sed; the tail would wait for
+  # its next line.
+  for pid in "${started_pids[@]}"; do pkill -P "$pid" 2>/dev/null; kill "$pid" 2>/dev/null; done
   if [ -n "$chronyd_started" ]; then
     say "stopping the local time server"
     veltraw_stop_pidfile "$run/chronyd.pid"
@@ -69,10 +77,11 @@ if [ -z "${DISPLAY:-}" ]; then
   say "no display: Veltraw's icon lives on the virtual display $DISPLAY"
 fi
 
-veltraw_wine_prefix "$out/wineprefix"
+veltraw_wine_prefix "${WINEPREFIX:-$out/wineprefix}"
 
+# A stored value's text; empty when it is not stored (a fresh prefix has none).
 setting() {
-  wine reg query "$key" /v "$1" </dev/null 2>/dev/null | tr -d '\r' |
+  { wine reg query "$key" /v "$1" </dev/null 2>/dev/null || true; } | tr -d '\r' |
     awk -v n="$1" '$1 == n {sub(/^ *[^ ]+ +[^ ]+ +/, ""); print}'
 }
 set_text() { wine reg add "$key" /v "$1" /t REG_SZ /d "$2" /f </dev/null >/dev/null; }
@@ -109,17 +118,38 @@ veltraw_pid=$!
 
 follow() {  # label, file
   touch "$2" 2>/dev/null || true
-  tail -n 0 -F "$2" 2>/dev/null | sed -u "s/^/$1 /" &
+  (tail -n 0 -F "$2" 2>/dev/null | sed -u "s/^/$1 /") &
   started_pids+=($!)
 }
 # The tooltip as the notification area shows it (its line break as " / ").
-tail -n +1 -F "$run/veltraw.stderr" 2>/dev/null |
-  sed -nu 's/.*Tray tip: \(.*\)$/[tooltip] \1/p' &
+(tail -n +1 -F "$run/veltraw.stderr" 2>/dev/null |
+  sed -nu 's/.*Tray tip: \(.*\)$/[tooltip] \1/p') &
 started_pids+=($!)
 follow "[log]    " "$log_file"
 follow "[csv]    " "$data_file"
 
-while kill -0 "$veltraw_pid" 2>/dev/null; do sleep 1; done
-say "Veltraw ended"
-grep -a "Veltraw Exception\|already an instance" "$run/veltraw.stderr" || true
-veltraw_pid=
+# A good result in the tooltip and a row in the data file: what a bounded run
+# must show.
+shown() {
+  grep -aq 'Tray tip: Veltraw using ' "$run/veltraw.stderr" &&
+    grep -aqv -e '^GMT Time,' -e '^$' "$data_file" 2>/dev/null
+}
+deadline=
+[ -z "$run_seconds" ] || deadline=$((SECONDS + run_seconds))
+while veltraw_alive "$veltraw_pid"; do
+  if [ -n "$deadline" ] && { shown || [ "$SECONDS" -ge "$deadline" ]; }; then break; fi
+  sleep 1
+done
+if ! veltraw_alive "$veltraw_pid"; then
+  say "Veltraw ended"
+  grep -a "Veltraw Exception\|already an instance" "$run/veltraw.stderr" || true
+  veltraw_pid=
+fi
+if [ -n "$deadline" ]; then
+  if shown; then
+    say "bounded run: the tooltip showed a good result and the data file a row"
+  else
+    say "bounded run: no good result in the tooltip and the data file within $run_seconds s"
+    exit 1
+  fi
+fi

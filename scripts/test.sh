@@ -2,7 +2,7 @@
 # Builds everything and runs every test: the native suites, the same suites
 # under AddressSanitizer + UndefinedBehaviorSanitizer and (those labelled tsan)
 # ThreadSanitizer, the fuzzers for a bounded time, and the Windows build's
-# suites under Wine.
+# suites under Wine; and last the README's run command, bounded.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${VELTRAW_OUT:-$root/out}
@@ -42,5 +42,23 @@ CC=clang CXX=clang++ configure fuzz -DVELTRAW_TESTS=OFF -DVELTRAW_FUZZ=ON \
 step "Windows build and tests under Wine"
 configure win -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake"
 (cd "$out/win" && ctest --output-on-failure)
+
+step "the README's run command, bounded, on a fresh prefix"
+# As a newcomer runs it: a fresh Wine prefix, the default settings. Every
+# process it starts carries a mark, so that none may outlive it.
+rm -rf "$out/run-check"
+mark=veltraw-run-check-$$
+VELTRAW_RUN_MARK=$mark VELTRAW_RUN_DIR="$out/run-check" WINEPREFIX="$out/run-check/wineprefix" \
+  VELTRAW_RUN_SECONDS=150 bash "$root/scripts/run.sh" </dev/null
+left_behind() { grep -lsz "^VELTRAW_RUN_MARK=$mark\$" /proc/[0-9]*/environ | cut -d/ -f3; }
+for _ in $(seq 20); do
+  [ -z "$(left_behind)" ] && break
+  sleep 0.5
+done
+if [ -n "$(left_behind)" ]; then
+  echo "the run command left processes behind:"
+  ps -o pid,args -p "$(left_behind | paste -sd,)"
+  exit 1
+fi
 
 step "all tests passed"
