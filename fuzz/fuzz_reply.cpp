@@ -61,26 +61,34 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const veltraw::NtpTimestamp t1 = packet.originateTimestamp();
   const veltraw::NtpTimestamp t2 = packet.receiveTimestamp();
   const veltraw::NtpTimestamp t3 = packet.transmitTimestamp();
+  // The figures again, in floating point from each signed difference: no
+  // integer sum to wrap, no fraction shifted by hand.
+  const long double outward = unitsToMs(t2, t1);
+  const long double homeward = unitsToMs(t3, arrival);
+  const long double offset = (outward + homeward) / 2;
+  const long double roundTrip = unitsToMs(arrival, t1) - unitsToMs(t3, t2);
   if (good) {
     check(headerUsable(packet));
     check(!t1.IsZero() && !t2.IsZero() && !t3.IsZero() && !arrival.IsZero());
     check(roundTripMs >= 0);
-    // The figures again, in floating point from each signed difference: no
-    // integer sum to wrap, no fraction shifted by hand. The whole milliseconds
-    // lie within one of the exact values (kSlack covers the floating point's
-    // own rounding when two differences decades long nearly cancel).
-    const long double offset = (unitsToMs(t2, t1) + unitsToMs(t3, arrival)) / 2;
+    // The whole milliseconds lie within one of the exact values (kSlack
+    // covers the floating point's own rounding when two differences decades
+    // long nearly cancel).
     check(std::fabs(offset - offsetMs) < 1 + kSlack);
-    const long double roundTrip = unitsToMs(arrival, t1) - unitsToMs(t3, t2);
     check(roundTrip > roundTripMs - kSlack && roundTrip < roundTripMs + 1 + kSlack);
+    // Both clocks tell the same round trip. They do not when the two
+    // differences lie on either side of the signed wrap (a server 2^31 s
+    // off), which also makes the offset above look small.
+    check(std::fabs(outward - homeward - roundTrip) < kSlack);
   } else {
     check(roundTripMs == 0x5A5A5A5A);
     // A usable header and four times set: only a result that cannot be shown
-    // in 32-bit milliseconds, or a negative round trip, is refused.
+    // in 32-bit milliseconds, from either end's difference or from both, or a
+    // negative round trip, is refused.
     if (headerUsable(packet) && !t1.IsZero() && !t2.IsZero() && !t3.IsZero() && !arrival.IsZero()) {
-      const long double offset = (unitsToMs(t2, t1) + unitsToMs(t3, arrival)) / 2;
-      const long double roundTrip = unitsToMs(arrival, t1) - unitsToMs(t3, t2);
-      check(std::fabs(offset) >= 2147483647.0L - kSlack || roundTrip < kSlack ||
+      const long double limit = 2147483647.0L - kSlack;
+      check(std::fabs(offset) >= limit || std::fabs(outward) >= limit ||
+            std::fabs(homeward) >= limit || roundTrip < kSlack ||
             roundTrip >= 2147483648.0L - kSlack);
     }
   }

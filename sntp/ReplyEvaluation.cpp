@@ -11,6 +11,15 @@ uint64_t unsignedMilliseconds(NtpTimestamp v) {
   return uint64_t{v.seconds()} * 1000 + FractionMilliseconds(v.fraction());
 }
 
+bool fitsInt32(int64_t value) { return value >= INT32_MIN && value <= INT32_MAX; }
+
+// The log has no signed 64-bit append: the sign, then the magnitude (of
+// milliseconds, far from the 64-bit limits).
+ErrorLog& logSigned(ErrorLog& log, int64_t value) {
+  if (value < 0) log << "-";
+  return log << static_cast<unsigned long long>(value < 0 ? -value : value);
+}
+
 void logTimestamps(NtpTimestamp t1, NtpTimestamp t2, NtpTimestamp t3, NtpTimestamp t4) {
   ErrorLog::instance().begin(Detail)
       << "T1 = " << t1 << "; T2 = " << t2 << "; T3 = " << t3 << "; T4 = " << t4 << End;
@@ -72,10 +81,23 @@ bool EvaluateReply(const NtpPacket& packet, NtpTimestamp arrival, int32_t& offse
   // before the two are added: a server about 68 years off has differences near
   // +-2^31 s whose 64-bit sum would wrap to a small, plausible offset.
   const int64_t offset = WholeMilliseconds(DoubledOffset(t1, t2, t3, t4)) / 2;
-  if (offset < INT32_MIN || offset > INT32_MAX) {
+  if (!fitsInt32(offset)) {
     log.begin(Warning) << "Returning bad reference because: "
                        << "deltaT out of range (" << static_cast<unsigned long long>(offset) << ")"
                        << End;
+    logTimestamps(t1, t2, t3, t4);
+    return false;
+  }
+  // Each end's own view of the offset must be in range as well: exactly
+  // 2^31 s apart, T2 - T1 and T3 - T4 read signed land on either side of the
+  // wrap, one near -2^31 s and one near +2^31 s, and cancel.
+  const int64_t outward = WholeMilliseconds(SignedDifference(t2, t1));
+  const int64_t homeward = WholeMilliseconds(SignedDifference(t3, t4));
+  if (!fitsInt32(outward) || !fitsInt32(homeward)) {
+    log.begin(Warning)
+        << "Returning bad reference because: clock difference out of range (T2 - T1 = ";
+    logSigned(log, outward) << " ms, T3 - T4 = ";
+    logSigned(log, homeward) << " ms)" << End;
     logTimestamps(t1, t2, t3, t4);
     return false;
   }

@@ -60,7 +60,6 @@ class RequestSeries {
  private:
   bool Ask(Reply& reply, bool& sent);
   bool ReceiveReply(Reply& reply, int32_t waitMs);
-  bool IsOwnRequest(NtpTimestamp originate) const;
 
   const RequestArgs& m_args;
   UDPSocket& m_socket;
@@ -70,8 +69,11 @@ class RequestSeries {
   // that one alone, for the rest of the series.
   std::vector<SocketAddress> m_addresses;
   bool m_kept = false;
-  // T1 of every request sent: a reply must echo one of them.
-  std::vector<NtpTimestamp> m_sent;
+  // T1 of the request being waited for: the one timestamp a reply may echo.
+  // An echo of an earlier request is late or a copy, and its T4 would be
+  // read against the wrong exchange.
+  NtpTimestamp m_waitingFor;
+  int32_t m_requestsSent = 0;
 };
 
 NtpResult RequestSeries::Run() {
@@ -165,8 +167,8 @@ NtpResult RequestSeries::Run() {
   if (replies == 0) {
     // Timeouts log nothing of their own: without this line the log of an
     // outage would be silent.
-    Log(Warning) << "No response from " << m_args.host << " after "
-                 << static_cast<int32_t>(m_sent.size()) << " requests" << End;
+    Log(Warning) << "No response from " << m_args.host << " after " << m_requestsSent << " requests"
+                 << End;
     return EmptyResult(m_args, NoResponse);
   }
   NtpResult result = EmptyResult(m_args, lastBad ? BadReference : Ok);
@@ -178,13 +180,6 @@ NtpResult RequestSeries::Run() {
   result.packet = last.packet;  // the last reply, even when later requests went unanswered
   result.arrival = last.arrival;
   return result;
-}
-
-bool RequestSeries::IsOwnRequest(NtpTimestamp originate) const {
-  for (NtpTimestamp sent : m_sent) {
-    if (sent == originate) return true;
-  }
-  return false;
 }
 
 // One request: sent to the server's addresses in turn until one answers,
@@ -203,7 +198,8 @@ bool RequestSeries::Ask(Reply& reply, bool& sent) {
     if (!m_multicast) m_socket.ConnectTo(address);
     NtpPacket request;
     BuildRequest(request.bytes);
-    m_sent.push_back(request.transmitTimestamp());
+    m_waitingFor = request.transmitTimestamp();
+    ++m_requestsSent;
     if (!m_socket.SendToAddress(address, request.bytes, NtpPacket::kSize)) continue;
     sent = true;
     LogPacket(m_sentPrefix.c_str(), request.bytes);
@@ -220,9 +216,10 @@ bool RequestSeries::Ask(Reply& reply, bool& sent) {
   return false;
 }
 
-// Waits up to waitMs (0: for ever) for a datagram that may answer a request
-// of this series. A datagram echoing none of them (a replay, or a stranger's
-// forgery) is dropped and the wait goes on for the rest of the time.
+// Waits up to waitMs (0: for ever) for a datagram that may answer the request
+// just sent. Any other datagram (a late reply to an earlier request, a copy
+// of one already taken, a replay or a stranger's forgery) is dropped and the
+// wait goes on for the rest of the time.
 bool RequestSeries::ReceiveReply(Reply& reply, int32_t waitMs) {
   using std::chrono::steady_clock;
   const auto deadline = steady_clock::now() + std::chrono::milliseconds(waitMs);
@@ -243,7 +240,7 @@ bool RequestSeries::ReceiveReply(Reply& reply, int32_t waitMs) {
     // it goes on to be rejected as a short reply.
     const NtpTimestamp originate = reply.packet.originateTimestamp();
     if (reply.length < NtpPacket::kReceiveTimestampOffset || originate.IsZero() ||
-        IsOwnRequest(originate)) {
+        originate == m_waitingFor) {
       received = true;
       break;
     }

@@ -113,6 +113,10 @@ TEST(EvaluateReply, BadRepliesAreRejectedWithTheirReasons) {
        "LI=3 (unsynchronized); Stratum=0 (kiss code DENY); Mode=3; "},
       // Header checks come before the zero check: one reason, not two.
       {{zero, at(1), at(2), at(3), 0xE4}, "LI=3 (unsynchronized); "},
+      // 2^31 s ahead: the two differences land on either side of the signed
+      // wrap and would cancel into an offset of 1 ms.
+      {{at(0), at(0x08000000, S + 0x80000000u), at(0x09000000, S + 0x80000000u), at(0x10000000)},
+       "clock difference out of range (T2 - T1 = -2147483647968 ms, T3 - T4 = 2147483647972 ms)"},
   };
   for (const auto& c : cases) {
     const Evaluation e = evaluate(c.x);
@@ -173,7 +177,8 @@ TEST(ArrivalTime, TheAgeComesOffUnlessItWouldPredateTheAnswer) {
       {at(0), at(0x09000000, ahead), at(0x01000000, ahead), 8 * sixteenth, at(0xC0000000, S - 1)},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(ArrivalTime(now, c.ageNs, packetOf({c.t1, c.t2, c.t3, {}})).ToText(), c.arrival.ToText())
+    EXPECT_EQ(ArrivalTime(now, c.ageNs, packetOf({c.t1, c.t2, c.t3, {}})).ToText(),
+              c.arrival.ToText())
         << c.ageNs << " " << c.t1.ToText() << " " << c.t3.ToText();
   }
 }

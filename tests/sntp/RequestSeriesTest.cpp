@@ -220,17 +220,17 @@ TEST(RequestSeries, LastReplyBadAfterGoodOnesIsABadReferenceWithGoodAverages) {
   }
 }
 
-// A reply is taken only when it echoes a request of the series: a late one
-// answers the next request, a duplicate counts as the next reply, one that
-// echoes nothing is ignored and the wait goes on for the rest of the timeout.
+// A reply is taken only when it echoes the request being waited for, and
+// once: a late reply to an earlier request, a second copy and one that echoes
+// nothing are ignored alike, and the wait goes on for the rest of the timeout.
 TEST(RequestSeries, RepliesAreMatchedToTheSeriesRequests) {
   const struct {
     PeerOctet peer;
     int32_t timeoutMs, count;
     NtpStatus status;
     size_t replies, ignored;
-  } cases[] = {{kLate300, 200, 2, Ok, 1, 0},
-               {kDuplicates, 300, 2, Ok, 2, 0},
+  } cases[] = {{kLate300, 200, 2, NoResponse, 0, 1},
+               {kDuplicates, 300, 2, Ok, 2, 1},
                {kForgedThenReal, 300, 1, Ok, 1, 1},
                {kForgedOnly, 250, 1, NoResponse, 0, 1}};
   for (const auto& c : cases) {
@@ -244,9 +244,6 @@ TEST(RequestSeries, RepliesAreMatchedToTheSeriesRequests) {
                   .size(),
               c.ignored)
         << log.all();
-    if (c.peer == kLate300) {
-      EXPECT_GE(series.result.roundTripMs, 280) << "from the first request";
-    }
     if (c.peer == kForgedOnly) {
       EXPECT_GE(series.elapsed.count(), c.timeoutMs - 20);
     }
