@@ -24,6 +24,14 @@ constexpr int32_t kMaxServers = 1000;
 // No reply at all: the server may be down or unreachable.
 bool isFailure(NtpStatus status) { return status == NoResponse || status == Failed; }
 
+// A series reports averages of its good replies only, and zeros when it had
+// none (every reply a kiss code, unsynchronised or otherwise bad): that is no
+// measurement.
+bool measured(const NtpResult& result) {
+  return result.status == Ok ||
+         (result.status == BadReference && (result.offsetMs != 0 || result.roundTripMs != 0));
+}
+
 int32_t iconFor(NtpStatus status) {
   switch (status) {
     case Ok:
@@ -432,7 +440,7 @@ void SntpClientApp::followPacingRequest(const NtpResult& result) {
 }
 
 void SntpClientApp::recordStatistics(const NtpResult& result, int32_t clockGainMs) {
-  if (result.status != Ok && result.status != BadReference) return;
+  if (!measured(result)) return;
   // Against the primary's offset of this cycle (0 while it has not reported).
   const int32_t deltaMs = saturate(int64_t{result.offsetMs} - m_cyclePrimaryOffsetMs);
   m_stats.add(result.tag, deltaMs, result.roundTripMs, clockGainMs);
