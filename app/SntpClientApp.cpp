@@ -348,8 +348,8 @@ void SntpClientApp::onRequestResult(const NtpResult& result) {
     }
     // The PC clock's own gain since the primary's previous good result, taken
     // before this result may correct the clock.
-    const int32_t clockGainMs =
-        server == 0 && result.status == Ok ? m_gain.primaryOffset(result.offsetMs) : 0;
+    std::optional<int32_t> clockGainMs;
+    if (server == 0 && result.status == Ok) clockGainMs = m_gain.primaryOffset(result.offsetMs);
     if (takesClockFrom(result)) correctClockFrom(result);
     if (server == 0) showPrimaryResult(result);
     recordStatistics(result, clockGainMs);
@@ -439,7 +439,7 @@ void SntpClientApp::followPacingRequest(const NtpResult& result) {
   ErrorLog::instance().begin(result.status == Ok ? Detail : Warning) << change << End;
 }
 
-void SntpClientApp::recordStatistics(const NtpResult& result, int32_t clockGainMs) {
+void SntpClientApp::recordStatistics(const NtpResult& result, std::optional<int32_t> clockGainMs) {
   if (!measured(result)) return;
   // Against the primary's offset of this cycle (0 while it has not reported).
   const int32_t deltaMs = saturate(int64_t{result.offsetMs} - m_cyclePrimaryOffsetMs);

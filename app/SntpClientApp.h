@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -123,7 +124,7 @@ class SntpClientApp {
   // PC's time plus fullOffset, read again when it is set.
   bool correctClock(const TimeClass& time, int32_t offsetMs, bool precise, NtpInterval fullOffset);
   void showPrimaryResult(const NtpResult& result);
-  void recordStatistics(const NtpResult& result, int32_t clockGainMs);
+  void recordStatistics(const NtpResult& result, std::optional<int32_t> clockGainMs);
   void runMonitorCondition(const NtpResult& result);
   void followPacingRequest(const NtpResult& result);
 
