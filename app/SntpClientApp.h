@@ -115,6 +115,9 @@ class SntpClientApp {
   void startTimer();
   void stopTimer();
   static void requestDone(void* context, const NtpResult& result);
+  // onRequestResult for a series started under serverList (m_serverList then);
+  // none: under the present one.
+  void handleResult(const NtpResult& result, std::optional<uint32_t> serverList);
 
   // The steps of onRequestResult, under the lock.
   bool takesClockFrom(const NtpResult& result);
@@ -139,6 +142,7 @@ class SntpClientApp {
   std::string m_lastGoodAt;  // local "HH:MM" of the primary's last good result
   std::vector<uint8_t> m_serverFailed;
   ClockGainTracker m_gain;
+  uint32_t m_serverList = 0;  // counts the server lists applied; guarded by m_lock
   ServerPacing m_pacing;
   // Guards the resynchronisation and the cycles' counts; taken after m_lock,
   // never before it.

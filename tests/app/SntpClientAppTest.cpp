@@ -195,6 +195,14 @@ TEST_F(CoreTest, SecondaryDeltaIsMeasuredFromThePrimaryOfTheSameCycle) {
   app->runUpdateCycle();                                // a new cycle starts from 0 again
   app->onRequestResult(reply(1, BadReference, 25, 5));  // averaged from its good replies
   EXPECT_EQ(deltas(1).sum, int64_t{40} + 15 + INT32_MIN + 25);
+
+  // Series started before the settings changed measured the servers of then.
+  const std::vector<StartedSeries> before = takeStarted();
+  app->applySettings();
+  app->runUpdateCycle();
+  for (const StartedSeries& s : before) s.callback(s.context, reply(s.tag, Ok, 40, 5));
+  app->onRequestResult(reply(1, Ok, 25, 5));
+  EXPECT_EQ(deltas(1).sum, 25);
 }
 
 TEST_F(CoreTest, MonitorConditionsFireInOrderAndOnEdges) {
