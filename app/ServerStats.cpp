@@ -19,7 +19,9 @@ int32_t saturate(int64_t value) {
 }
 
 constexpr uint32_t kDayMs = 86400000;
-constexpr uint32_t kDaySeconds = 86400;
+constexpr NtpInterval kSecond = NtpInterval{1} << 32;
+constexpr double kLowest = std::numeric_limits<int32_t>::min();
+constexpr double kHighest = std::numeric_limits<int32_t>::max();
 
 }  // namespace
 
@@ -121,14 +123,17 @@ std::string ServerStats::name(int32_t index) const {
   return m_servers[static_cast<size_t>(index)]->name;
 }
 
-bool ServerStats::add(int32_t index, int32_t deltaMs, int32_t roundTripMs, int32_t clockGainMs) {
+bool ServerStats::add(int32_t index, int32_t deltaMs, int32_t roundTripMs,
+                      std::optional<int32_t> clockGainMs) {
   if (index < 0 || index >= count()) return false;
   Server& server = *m_servers[static_cast<size_t>(index)];
   server.delta.addSample(deltaMs);
   server.latency.addSample(roundTripMs);
-  if (index == 0) {
+  // A sample without a measured gain would end the time that the next
+  // sample's gain covers in the wrong place.
+  if (index == 0 && clockGainMs) {
     const TimeClass now = m_clock.Now();
-    m_samples.push_back(DriftSample{now, clockGainMs});
+    m_samples.push_back(DriftSample{now, *clockGainMs});
     // Pruned here too, not only when the estimate is read: nothing reads it
     // while the statistics are not shown, and at a short period the samples
     // would otherwise pile up for as long as the program runs.
@@ -141,7 +146,10 @@ void ServerStats::pruneSamples(const TimeClass& now) {
   if (m_samples.size() < 3) return;
   TimeClass cutoff = now;
   cutoff.subtractMilliseconds(kDayMs);
-  while (!m_samples.empty() && m_samples.front().time < cutoff) m_samples.pop_front();
+  // The oldest sample kept only marks where the record starts (its gain is
+  // from before it), so the last one at or before the cutoff stays: the record
+  // then still covers the whole day, also when samples are a day or more apart.
+  while (m_samples.size() >= 3 && !(cutoff < m_samples[1].time)) m_samples.pop_front();
 }
 
 bool ServerStats::get(int32_t index, Histogram& outDelta, Histogram& outLatency) {
@@ -159,17 +167,20 @@ bool ServerStats::driftPerDay(int32_t& out) {
   pruneSamples(now);
   if (m_samples.empty()) return false;
 
+  // Each sample's gain covers the time since the one before it: the first
+  // one's covers time before the record, and the time after the last one is
+  // not measured yet.
   int64_t sum = 0;
-  for (const DriftSample& sample : m_samples) sum += sample.valueMs;
-
-  const NtpTimestamp elapsed =
-      NtpTimestamp::FromCalendar(now) - NtpTimestamp::FromCalendar(m_samples.front().time);
-  const uint32_t seconds = elapsed.seconds();
-  if (seconds == 0) return false;
-  // Whole days' worth of the elapsed time, as the estimate has always been
-  // scaled; beyond a day the quotient, and so the estimate, is 0. A clock
-  // changed by hand can make the product huge: it is held at the 32-bit limits.
-  out = saturate(int64_t{kDaySeconds / seconds} * sum);
+  for (size_t i = 1; i < m_samples.size(); ++i) sum += m_samples[i].valueMs;
+  const NtpInterval covered = SignedDifference(NtpTimestamp::FromCalendar(m_samples.back().time),
+                                               NtpTimestamp::FromCalendar(m_samples.front().time));
+  // Less than a second (or a clock set back by hand) gives no usable figure.
+  if (covered < kSecond) return false;
+  // A clock changed by hand can make the figure huge: it is held at the 32-bit
+  // limits.
+  const double days = static_cast<double>(covered) / static_cast<double>(kSecond * 86400);
+  const double perDay = static_cast<double>(sum) / days;
+  out = static_cast<int32_t>(std::llround(std::clamp(perDay, kLowest, kHighest)));
   return true;
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,7 +49,7 @@ struct Histogram {
 
 struct DriftSample {
   TimeClass time;       // UTC, the clock's reading when the sample was added
-  int32_t valueMs = 0;  // the PC clock's gain since the previous primary sample
+  int32_t valueMs = 0;  // the PC clock's gain since the previous sample
 };
 
 // The PC clock's own gain between two measurements of the primary: the
@@ -90,20 +91,24 @@ class ServerStats {
 
   // Records a result of server index: its offset minus the primary's
   // (deltaMs) and its round trip. For the primary also a drift sample with
-  // clockGainMs (see ClockGainTracker). False, and nothing recorded, when
-  // index is not a server.
-  bool add(int32_t index, int32_t deltaMs, int32_t roundTripMs, int32_t clockGainMs = 0);
+  // clockGainMs (see ClockGainTracker), when the result measured one. False,
+  // and nothing recorded, when index is not a server.
+  bool add(int32_t index, int32_t deltaMs, int32_t roundTripMs,
+           std::optional<int32_t> clockGainMs = std::nullopt);
   // Finalised copies of the server's histograms; false for a bad index.
   bool get(int32_t index, Histogram& outDelta, Histogram& outLatency);
 
-  // The PC clock's drift in ms per day, positive when it gains (runs fast).
-  // False when there is not enough data. Drops samples older than a day.
+  // The PC clock's drift in ms per day, positive when it gains (runs fast):
+  // the gain between the oldest sample kept and the newest, over the time
+  // between them. False when they are less than a second apart. Drops the
+  // samples that the last day does not need.
   bool driftPerDay(int32_t& out);
 
   size_t sampleCount() const { return m_samples.size(); }
 
  private:
-  // Once there are three samples or more, drops those older than a day.
+  // Once there are three samples or more, drops those older than the last
+  // one at or before a day ago, which starts the record.
   void pruneSamples(const TimeClass& now);
   struct Server {
     explicit Server(const std::string& serverName);

@@ -24,6 +24,14 @@ constexpr int32_t kMaxServers = 1000;
 // No reply at all: the server may be down or unreachable.
 bool isFailure(NtpStatus status) { return status == NoResponse || status == Failed; }
 
+// A series reports averages of its good replies only, and zeros when it had
+// none (every reply a kiss code, unsynchronised or otherwise bad): that is no
+// measurement.
+bool measured(const NtpResult& result) {
+  return result.status == Ok ||
+         (result.status == BadReference && (result.offsetMs != 0 || result.roundTripMs != 0));
+}
+
 int32_t iconFor(NtpStatus status) {
   switch (status) {
     case Ok:
@@ -63,6 +71,7 @@ struct SntpClientApp::Cycle {
 struct SntpClientApp::RequestContext {
   std::shared_ptr<Link> link;
   std::shared_ptr<Cycle> cycle;
+  uint32_t serverList;  // m_serverList when the series started
 };
 
 SntpClientApp::SntpClientApp(const AppServices& services)
@@ -155,6 +164,7 @@ void SntpClientApp::applySettings() {
     // The next primary (maybe another server) starts a new gain record; the
     // difference between two servers is no drift of the PC clock.
     m_gain.forget();
+    ++m_serverList;
     int32_t servers = m_settings.read(setting::Servers);
     if (servers > kMaxServers) {
       ErrorLog::instance().begin(Warning)
@@ -206,8 +216,10 @@ void SntpClientApp::runCycle(bool resync) {
     std::string host;
   };
   std::vector<Request> requests;
+  uint32_t serverList = 0;
   {
     std::lock_guard<std::recursive_mutex> guard(m_lock);
+    serverList = m_serverList;
     m_cyclePrimaryOffsetMs = 0;
     if (m_stats.count() == 0) {
       // Nothing will answer: "requesting" would stay on the icon for ever, a
@@ -243,7 +255,7 @@ void SntpClientApp::runCycle(bool resync) {
   }
   for (const Request& request : requests) {
     const int32_t count = request.server == 0 ? m_settings.read(setting::Requests) : 1;
-    auto* context = new RequestContext{m_link, cycle};
+    auto* context = new RequestContext{m_link, cycle, serverList};
     if (!m_services.startRequest(context, request.host, &SntpClientApp::requestDone, request.server,
                                  kReplyTimeoutMs, count)) {
       delete context;  // the series never started and will never report
@@ -261,7 +273,7 @@ void SntpClientApp::requestDone(void* context, const NtpResult& result) {
   std::shared_lock<std::shared_mutex> alive(request->link->mutex);
   SntpClientApp* app = request->link->app;
   if (!app) return;
-  app->onRequestResult(result);
+  app->handleResult(result, request->serverList);
   app->cycleResult(*request->cycle, !isFailure(result.status));
 }
 
@@ -330,7 +342,9 @@ void SntpClientApp::onResyncTimer() {
   runCycle(true);
 }
 
-void SntpClientApp::onRequestResult(const NtpResult& result) {
+void SntpClientApp::onRequestResult(const NtpResult& result) { handleResult(result, std::nullopt); }
+
+void SntpClientApp::handleResult(const NtpResult& result, std::optional<uint32_t> serverList) {
   const int32_t server = result.tag;
   if (server < 0) return;  // not a series of ours
   {
@@ -338,13 +352,19 @@ void SntpClientApp::onRequestResult(const NtpResult& result) {
     if (m_serverFailed.size() <= static_cast<size_t>(server)) {
       m_serverFailed.resize(static_cast<size_t>(server) + 1, 0);
     }
+    // A series started before the settings changed measured the servers of
+    // then: whatever now has its index, it says nothing about that server.
+    const bool ofTheseServers = !serverList || *serverList == m_serverList;
     // The PC clock's own gain since the primary's previous good result, taken
     // before this result may correct the clock.
-    const int32_t clockGainMs =
-        server == 0 && result.status == Ok ? m_gain.primaryOffset(result.offsetMs) : 0;
+    std::optional<int32_t> clockGainMs;
+    if (ofTheseServers && server == 0 && result.status == Ok) {
+      clockGainMs = m_gain.primaryOffset(result.offsetMs);
+    }
     if (takesClockFrom(result)) correctClockFrom(result);
+    if (server == 0 && ofTheseServers) m_cyclePrimaryOffsetMs = result.offsetMs;
     if (server == 0) showPrimaryResult(result);
-    recordStatistics(result, clockGainMs);
+    if (ofTheseServers) recordStatistics(result, clockGainMs);
     runMonitorCondition(result);
     followPacingRequest(result);
     // A server that refused service is as good as silent: the next one takes
@@ -413,7 +433,6 @@ TimeClass SntpClientApp::clockTargetTime(const NtpResult& result) {
 }
 
 void SntpClientApp::showPrimaryResult(const NtpResult& result) {
-  m_cyclePrimaryOffsetMs = result.offsetMs;
   m_services.shell->showIcon(iconFor(result.status));
   m_shownOffsetMs = result.offsetMs;
   if (result.status == Ok) m_lastGoodAt = m_services.localTime(m_services.clock->Now());
@@ -431,8 +450,8 @@ void SntpClientApp::followPacingRequest(const NtpResult& result) {
   ErrorLog::instance().begin(result.status == Ok ? Detail : Warning) << change << End;
 }
 
-void SntpClientApp::recordStatistics(const NtpResult& result, int32_t clockGainMs) {
-  if (result.status != Ok && result.status != BadReference) return;
+void SntpClientApp::recordStatistics(const NtpResult& result, std::optional<int32_t> clockGainMs) {
+  if (!measured(result)) return;
   // Against the primary's offset of this cycle (0 while it has not reported).
   const int32_t deltaMs = saturate(int64_t{result.offsetMs} - m_cyclePrimaryOffsetMs);
   m_stats.add(result.tag, deltaMs, result.roundTripMs, clockGainMs);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -114,6 +115,9 @@ class SntpClientApp {
   void startTimer();
   void stopTimer();
   static void requestDone(void* context, const NtpResult& result);
+  // onRequestResult for a series started under serverList (m_serverList then);
+  // none: under the present one.
+  void handleResult(const NtpResult& result, std::optional<uint32_t> serverList);
 
   // The steps of onRequestResult, under the lock.
   bool takesClockFrom(const NtpResult& result);
@@ -123,7 +127,7 @@ class SntpClientApp {
   // PC's time plus fullOffset, read again when it is set.
   bool correctClock(const TimeClass& time, int32_t offsetMs, bool precise, NtpInterval fullOffset);
   void showPrimaryResult(const NtpResult& result);
-  void recordStatistics(const NtpResult& result, int32_t clockGainMs);
+  void recordStatistics(const NtpResult& result, std::optional<int32_t> clockGainMs);
   void runMonitorCondition(const NtpResult& result);
   void followPacingRequest(const NtpResult& result);
 
@@ -138,6 +142,7 @@ class SntpClientApp {
   std::string m_lastGoodAt;  // local "HH:MM" of the primary's last good result
   std::vector<uint8_t> m_serverFailed;
   ClockGainTracker m_gain;
+  uint32_t m_serverList = 0;  // counts the server lists applied; guarded by m_lock
   ServerPacing m_pacing;
   // Guards the resynchronisation and the cycles' counts; taken after m_lock,
   // never before it.

@@ -92,30 +92,28 @@ TEST_F(ServerStatsTest, IndexesOutsideTheListAreRefusedAndOnlyThePrimaryDrifts) 
   EXPECT_EQ(stats.count(), 0);
 }
 
-TEST_F(ServerStatsTest, DriftScalesTheSumToWholeDaysAndHoldsAtTheLimits) {
+TEST_F(ServerStatsTest, DriftIsTheGainOverTheTimeItCoversScaledToADay) {
   int32_t value = 0;
-  stats.add(0, 0, 10, 7);
-  EXPECT_FALSE(stats.driftPerDay(value)) << "same second: not enough data";
+  stats.add(0, 0, 10, 7);  // a gain from before the record: it starts the record only
   clock.advanceMs(10000);
-  EXPECT_EQ(drift(), 8640 * 7);
-
-  stats.add(0, 0, 10, -3);
+  EXPECT_FALSE(stats.driftPerDay(value)) << "one sample covers no time";
   clock.advanceMs(2 * 86400000u);
-  EXPECT_EQ(drift(), 0) << "more than a day: the quotient is 0";
-  EXPECT_EQ(stats.sampleCount(), 2u) << "two samples are never pruned";
-  stats.add(0, 0, 10, 5);  // with three, those older than a day go
-  clock.advanceMs(4000);
-  EXPECT_EQ(drift(), 21600 * 5);
-  EXPECT_EQ(stats.sampleCount(), 1u);
+  stats.add(0, 0, 10, 480);
+  clock.advanceMs(3000);  // read later: the record ends at its last sample
+  EXPECT_EQ(drift(), 240) << "two samples are never pruned";
+  clock.advanceMs(86400000u - 3000);
+  stats.add(0, 0, 10, 90);  // now the first is no longer needed to cover a day
+  EXPECT_EQ(drift(), 90);
+  EXPECT_EQ(stats.sampleCount(), 2u);
 
   // A clock changed by hand by hours, seen one second later.
-  for (int32_t gain : {3600000, 3600000}) stats.add(0, 0, 10, gain);
-  clock.advanceMs(4000);
-  EXPECT_EQ(drift(), kMax32);
-  stats.reset();
-  for (int32_t gain : {kMin32, kMin32}) stats.add(0, 0, 10, gain);
-  clock.advanceMs(1000);
-  EXPECT_EQ(drift(), kMin32);
+  for (int32_t gain : {3600000, kMin32}) {
+    stats.reset();
+    stats.add(0, 0, 10, 0);
+    clock.advanceMs(1000);
+    stats.add(0, 0, 10, gain);
+    EXPECT_EQ(drift(), gain > 0 ? kMax32 : kMin32);
+  }
 
   // Two days of a primary asked every second, with nobody reading the
   // estimate: memory holds one day's samples, not every sample ever taken.

@@ -185,15 +185,24 @@ TEST_F(CoreTest, SecondaryDeltaIsMeasuredFromThePrimaryOfTheSameCycle) {
   start();
   app->onRequestResult(reply(1, Ok, 40, 5));  // primary not in yet: minus 0
   app->onRequestResult(reply(0, Ok, 10, 5));
-  app->onRequestResult(reply(1, Ok, 25, 5));  // 25 - 10
+  app->onRequestResult(reply(1, Ok, 25, 5));           // 25 - 10
+  app->onRequestResult(reply(1, BadReference, 0, 0));  // no good reply: nothing measured
   app->onRequestResult(reply(1, Ok, INT32_MIN, 5));
   Histogram delta = deltas(1);
   EXPECT_EQ(delta.count, 3);
   EXPECT_EQ(delta.max, 40);
-  EXPECT_EQ(delta.min, INT32_MIN);  // saturated, not wrapped
-  app->runUpdateCycle();            // a new cycle starts from 0 again
-  app->onRequestResult(reply(1, Ok, 25, 5));
+  EXPECT_EQ(delta.min, INT32_MIN);                      // saturated, not wrapped
+  app->runUpdateCycle();                                // a new cycle starts from 0 again
+  app->onRequestResult(reply(1, BadReference, 25, 5));  // averaged from its good replies
   EXPECT_EQ(deltas(1).sum, int64_t{40} + 15 + INT32_MIN + 25);
+
+  // Series started before the settings changed measured the servers of then.
+  const std::vector<StartedSeries> before = takeStarted();
+  app->applySettings();
+  app->runUpdateCycle();
+  for (const StartedSeries& s : before) s.callback(s.context, reply(s.tag, Ok, 40, 5));
+  app->onRequestResult(reply(1, Ok, 25, 5));
+  EXPECT_EQ(deltas(1).sum, 25);
 }
 
 TEST_F(CoreTest, MonitorConditionsFireInOrderAndOnEdges) {

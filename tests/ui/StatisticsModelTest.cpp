@@ -75,6 +75,7 @@ TEST_F(StatisticsItems, DriftLineAndListItems) {
   stats.add(0, 0, 20, 3);
   EXPECT_FALSE(driftLine(stats).has_value());  // no time has passed
   clock.advanceMs(10000);
+  stats.add(0, 0, 20, 3);
   EXPECT_EQ(driftLine(stats).value_or("none"), "Gaining 25920 ms/day");
 
   std::string items;  // data:height, the header's from a 13-pixel font
