@@ -24,13 +24,9 @@ constexpr int32_t kMaxServers = 1000;
 // No reply at all: the server may be down or unreachable.
 bool isFailure(NtpStatus status) { return status == NoResponse || status == Failed; }
 
-// A series reports averages of its good replies only, and zeros when it had
-// none (every reply a kiss code, unsynchronised or otherwise bad): that is no
-// measurement.
-bool measured(const NtpResult& result) {
-  return result.status == Ok ||
-         (result.status == BadReference && (result.offsetMs != 0 || result.roundTripMs != 0));
-}
+// A series averages its good replies only: one whose every reply was bad (a
+// kiss code, an unsynchronised server) measured nothing.
+bool measured(const NtpResult& result) { return result.goodReplies > 0; }
 
 int32_t iconFor(NtpStatus status) {
   switch (status) {

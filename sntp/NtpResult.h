@@ -17,6 +17,7 @@ struct NtpResult {
   NtpStatus status = Failed;
   int32_t offsetMs = 0;     // average; positive when the server is ahead of the PC
   int32_t roundTripMs = 0;  // average
+  int32_t goodReplies = 0;  // the replies behind the averages; 0: nothing was measured
   bool hasPacket = false;   // Ok and BadReference carry the last reply
   NtpPacket packet;         // the last reply, when hasPacket
   NtpTimestamp arrival;     // its T4

@@ -172,6 +172,7 @@ NtpResult RequestSeries::Run() {
     return EmptyResult(m_args, NoResponse);
   }
   NtpResult result = EmptyResult(m_args, lastBad ? BadReference : Ok);
+  result.goodReplies = goodReplies;
   if (goodReplies > 0) {
     result.offsetMs = static_cast<int32_t>(offsetSum / goodReplies);
     result.roundTripMs = static_cast<int32_t>(roundTripSum / goodReplies);

@@ -157,6 +157,7 @@ class CoreTest : public ::testing::Test {
     NtpResult r = failure(tag, status);
     r.offsetMs = offsetMs;
     r.roundTripMs = roundTripMs;
+    r.goodReplies = 1;
     r.hasPacket = true;
     r.packet.bytes[0] = 0x24;
     r.packet.bytes[1] = 2;

@@ -185,8 +185,10 @@ TEST_F(CoreTest, SecondaryDeltaIsMeasuredFromThePrimaryOfTheSameCycle) {
   start();
   app->onRequestResult(reply(1, Ok, 40, 5));  // primary not in yet: minus 0
   app->onRequestResult(reply(0, Ok, 10, 5));
-  app->onRequestResult(reply(1, Ok, 25, 5));           // 25 - 10
-  app->onRequestResult(reply(1, BadReference, 0, 0));  // no good reply: nothing measured
+  app->onRequestResult(reply(1, Ok, 25, 5));  // 25 - 10
+  NtpResult unmeasured = reply(1, BadReference, 0, 0);
+  unmeasured.goodReplies = 0;  // every reply bad: nothing measured
+  app->onRequestResult(unmeasured);
   app->onRequestResult(reply(1, Ok, INT32_MIN, 5));
   Histogram delta = deltas(1);
   EXPECT_EQ(delta.count, 3);

@@ -239,6 +239,7 @@ TEST(RequestSeries, RepliesAreMatchedToTheSeriesRequests) {
     const Series series = run(host, c.timeoutMs, c.count);
     EXPECT_EQ(series.result.status, c.status) << host;
     EXPECT_EQ(loggedReplies(log, host).size(), c.replies) << host;
+    EXPECT_EQ(series.result.goodReplies, static_cast<int32_t>(c.replies)) << host;
     EXPECT_EQ(log.matching("Ignoring reply whose originate timestamp matches no request: " + host +
                            ":123 ")
                   .size(),
