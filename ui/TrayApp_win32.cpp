@@ -249,6 +249,9 @@ void TrayApp::onCommand(WPARAM command) {
     case CommandAction::TestPackets:
       runTestPacketsDialog(module());
       break;
+    case CommandAction::UpdateNow:
+      if (m_core) m_core->runUpdateCycle();
+      break;
     case CommandAction::None:
       break;
   }
