@@ -202,7 +202,8 @@ class CoreTest : public ::testing::Test {
   FakeClock clock;
   RecordingRunKey runKey;
   bool preciseStep = true;
-  ClockServiceAsker askService = AskClockService;
+  // No clock service unless a test brings one: never the machine's own.
+  ClockServiceAsker askService = [](const ClockServiceRequest&) { return ClockServiceAnswer{}; };
   std::unique_ptr<SntpClientApp> app;
 };
 
