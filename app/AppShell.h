@@ -39,6 +39,10 @@ class AppShell {
   virtual void* ownerWindow() = 0;
   // The first-run offer to search the local network was accepted.
   virtual void openServerSearch() = 0;
+  // A notice from the icon (a balloon) that the user should read once, such
+  // as that the clock cannot be set. Called on a request thread, under the
+  // core's lock.
+  virtual void showNotification(const std::string& title, const std::string& text) = 0;
   // A result changed the statistics; an open statistics view redraws. Called
   // on a request thread, outside the core's lock.
   virtual void statisticsChanged() = 0;

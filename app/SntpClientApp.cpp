@@ -74,6 +74,7 @@ SntpClientApp::SntpClientApp(const AppServices& services)
     : m_services(services),
       m_settings(services.settingsName, services.settingsDirectory),
       m_stats(*services.clock),
+      m_corrector(services.askClockService),
       m_link(std::make_shared<Link>()) {
   m_link->app = this;
   try {
@@ -396,10 +397,11 @@ void SntpClientApp::correctClockFrom(const NtpResult& result) {
     m_ownStepPending = true;
     m_ownStepTick = m_services.shell->tickCount();
   }
-  const bool stepped = m_services.preciseClockStep
-                           ? correctClock(shiftedTime(m_services.clock->Now(), replyOffset(result)),
-                                          result.offsetMs, true, replyOffset(result))
-                           : applyClockCorrection(clockTargetTime(result), result.offsetMs);
+  const bool stepped =
+      m_services.preciseClockStep
+          ? correctClock(shiftedTime(m_services.clock->Now(), replyOffset(result)), result.offsetMs,
+                         true, replyOffset(result), result.host)
+          : applyClockCorrection(clockTargetTime(result), result.offsetMs, result.host);
   if (stepped) {
     m_gain.clockStepped(result.offsetMs);
   } else {
@@ -479,21 +481,47 @@ void SntpClientApp::runMonitorCondition(const NtpResult& result) {
                     result.hasPacket ? &result.packet : nullptr, m_services.startCommand);
 }
 
-bool SntpClientApp::applyClockCorrection(const TimeClass& time, int32_t offsetMs) {
-  return correctClock(time, offsetMs, false, 0);
+bool SntpClientApp::applyClockCorrection(const TimeClass& time, int32_t offsetMs,
+                                         const std::string& server) {
+  return correctClock(time, offsetMs, false, 0, server);
 }
 
 bool SntpClientApp::correctClock(const TimeClass& time, int32_t offsetMs, bool precise,
-                                 NtpInterval fullOffset) {
+                                 NtpInterval fullOffset, const std::string& server) {
+  m_clockNotCorrected = false;
   if (m_settings.read(setting::ReportOnly) != 0) return false;
   ErrorLog::instance().begin(Trace) << "Setting time " << time << End;
   const int64_t magnitude = offsetMs < 0 ? -int64_t{offsetMs} : int64_t{offsetMs};
   if (magnitude <= m_settings.read(setting::SetClockOnceDriftExceeds)) return false;
   ErrorLog::instance().begin(Detail) << "Jumping to correct time " << time << End;
-  // The logging took its time: a precise step reads the clock again, at the
-  // moment the time to set has just passed a whole millisecond.
-  return m_services.clock->SetClock(precise ? alignedStepTime(*m_services.clock, fullOffset)
-                                            : time);
+  const NtpTimestamp decided = NtpTimestamp::FromCalendar(m_services.clock->Now());
+  return stepClock(server, offsetMs, [&] {
+    // Asking the service and logging took their time: a precise step reads
+    // the clock again, at the moment the time to set has just passed a whole
+    // millisecond; a plain one moves its time on by the time gone by.
+    const NtpInterval since =
+        SignedDifference(NtpTimestamp::FromCalendar(m_services.clock->Now()), decided);
+    return m_services.clock->SetClock(precise ? alignedStepTime(*m_services.clock, fullOffset)
+                                              : shiftedTime(time, since));
+  });
+}
+
+bool SntpClientApp::stepClock(const std::string& server, int32_t offsetMs,
+                              const std::function<bool()>& stepHere) {
+  // Asked under the core's lock, so that two results never step at once; the
+  // ask is bounded, and is made only when a step is due.
+  ClockServiceRequest request;
+  request.server = server;
+  request.trayOffsetMs = offsetMs;
+  request.maxRoundTripMs = m_settings.read(setting::RoundTripLatencyClockRejectThreshold);
+  request.stepThresholdMs = m_settings.read(setting::SetClockOnceDriftExceeds);
+  const ClockStepReport report = m_corrector.correct(request, stepHere);
+  m_clockNotCorrected = report.outcome == ClockStepOutcome::CannotSet;
+  if (!report.noticeText.empty()) {
+    m_services.shell->showNotification(report.noticeTitle, report.noticeText);
+  }
+  return report.outcome == ClockStepOutcome::SteppedByService ||
+         report.outcome == ClockStepOutcome::SteppedHere;
 }
 
 void SntpClientApp::resetStatistics() {
@@ -504,8 +532,10 @@ void SntpClientApp::resetStatistics() {
 
 void SntpClientApp::updateTrayText(int32_t status) {
   std::lock_guard<std::recursive_mutex> guard(m_lock);
-  m_services.shell->showTip(
-      trayTipText(status, m_settings.read(setting::Server1), m_shownOffsetMs, m_lastGoodAt));
+  const std::string primary = m_settings.read(setting::Server1);
+  m_services.shell->showTip(status == Ok && m_clockNotCorrected
+                                ? uncorrectedTipText(primary, m_shownOffsetMs)
+                                : trayTipText(status, primary, m_shownOffsetMs, m_lastGoodAt));
 }
 
 int32_t SntpClientApp::shownOffsetMs() {

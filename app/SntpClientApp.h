@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -16,6 +17,7 @@
 #include "LIB/Registry/SettingsKey.h"
 #include "app/AppShell.h"
 #include "app/AutoLaunch.h"
+#include "app/ClockCorrector.h"
 #include "app/LocalTime.h"
 #include "app/MonitorCommand.h"
 #include "app/ResyncSchedule.h"
@@ -46,6 +48,7 @@ struct AppServices {
   bool preciseClockStep = true;
   std::string settingsName = setting::kKeyName;  // tests use keys of their own
   std::string settingsDirectory;  // where the native settings file lives; empty: the user's
+  ClockServiceAsker askClockService = AskClockService;
 };
 
 class SntpClientApp {
@@ -80,9 +83,10 @@ class SntpClientApp {
   void onResyncTimer();
   void onRequestResult(const NtpResult& result);
   void updateTrayText(int32_t status);
-  // True only when the clock was set (not in report-only mode, not within the
-  // threshold, not refused by the system).
-  bool applyClockCorrection(const TimeClass& time, int32_t offsetMs);
+  // True only when the clock was set, here or by the clock service (not in
+  // report-only mode, not within the threshold, not refused). server: the
+  // one the offset was measured from, which the service measures again.
+  bool applyClockCorrection(const TimeClass& time, int32_t offsetMs, const std::string& server);
   // Applies Autostart to the Run key, stops the timer and ends the loop.
   void exitApplication();
 
@@ -125,7 +129,12 @@ class SntpClientApp {
   TimeClass clockTargetTime(const NtpResult& result);
   // applyClockCorrection's decisions and log lines; a precise step sets the
   // PC's time plus fullOffset, read again when it is set.
-  bool correctClock(const TimeClass& time, int32_t offsetMs, bool precise, NtpInterval fullOffset);
+  bool correctClock(const TimeClass& time, int32_t offsetMs, bool precise, NtpInterval fullOffset,
+                    const std::string& server);
+  // Has the clock stepped, by the service or here, and tells the user when
+  // neither could. True when it was stepped.
+  bool stepClock(const std::string& server, int32_t offsetMs,
+                 const std::function<bool()>& stepHere);
   void showPrimaryResult(const NtpResult& result);
   void recordStatistics(const NtpResult& result, std::optional<int32_t> clockGainMs);
   void runMonitorCondition(const NtpResult& result);
@@ -141,6 +150,8 @@ class SntpClientApp {
   int32_t m_shownOffsetMs = INT32_MIN;
   std::string m_lastGoodAt;  // local "HH:MM" of the primary's last good result
   std::vector<uint8_t> m_serverFailed;
+  ClockCorrector m_corrector;
+  bool m_clockNotCorrected = false;  // the last due step could not be made
   ClockGainTracker m_gain;
   uint32_t m_serverList = 0;  // counts the server lists applied; guarded by m_lock
   ServerPacing m_pacing;

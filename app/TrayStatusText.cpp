@@ -127,6 +127,17 @@ std::string trayTipText(SettingsKey& settings, int32_t status, int32_t shownOffs
   return trayTipText(status, settings.read(setting::Server1), shownOffsetMs, maxLength);
 }
 
+std::string uncorrectedTipText(const std::string& primaryName, int32_t shownOffsetMs,
+                               size_t maxLength) {
+  if (primaryName.empty() || shownOffsetMs == kNoOffsetShown) {
+    return trayTipText(Ok, primaryName, shownOffsetMs, maxLength);
+  }
+  std::vector<TipPiece> pieces{{kProduct, false}};
+  for (TipPiece& piece : statusPieces(Ok, primaryName, shownOffsetMs)) pieces.push_back(piece);
+  pieces.push_back({", not corrected", false});
+  return fitTip(pieces, maxLength);
+}
+
 std::string refusedTipText(const std::string& primaryName, const std::string& kissCode,
                            size_t maxLength) {
   return fitTip({{kProduct, false},

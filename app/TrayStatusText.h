@@ -39,6 +39,12 @@ std::string trayTipText(int32_t status, const std::string& primaryName, int32_t 
 std::string trayTipText(SettingsKey& settings, int32_t status, int32_t shownOffsetMs,
                         size_t maxLength = kTrayTipMaxLength);
 
+// The tooltip of a good result whose offset called for a step that neither
+// the clock service nor this program could make:
+// "Veltraw using ntp1\rPC slow by 5000 ms, not corrected".
+std::string uncorrectedTipText(const std::string& primaryName, int32_t shownOffsetMs,
+                               size_t maxLength = kTrayTipMaxLength);
+
 // The tooltip while the primary refuses service (kiss code DENY or RSTR):
 // "Veltraw ntp1 refused service (DENY)".
 std::string refusedTipText(const std::string& primaryName, const std::string& kissCode,

@@ -20,6 +20,7 @@ class QuietShell : public AppShell {
   void postQuit() override {}
   void* ownerWindow() override { return nullptr; }
   void openServerSearch() override {}
+  void showNotification(const std::string&, const std::string&) override {}
   void statisticsChanged() override {}
 };
 

@@ -108,6 +108,8 @@ int main(int argc, char** argv) {
       services.runKey = &runKey;
       services.settingsDirectory = directory;
       services.preciseClockStep = precise;
+      // Our own step is measured, never a clock service's.
+      services.askClockService = [](const ClockServiceRequest&) { return ClockServiceAnswer{}; };
       clock.expect(offsetMs);
       {
         SntpClientApp core(services);  // asks once at start

@@ -66,6 +66,22 @@ bool SystemTrayIcon::setIcon(HICON icon) { return send(m_icon.setIcon(icon)); }
 
 bool SystemTrayIcon::setTip(const std::string& text) { return send(m_icon.setTip(text)); }
 
+bool SystemTrayIcon::showBalloon(const std::string& title, const std::string& text) {
+  if (!m_icon.added()) return false;
+  // Balloons need the second layout of the record; only the balloon fields
+  // are sent, so the icon and the tooltip stay as they are.
+  NOTIFYICONDATAA data;
+  std::memset(&data, 0, sizeof data);
+  data.cbSize = NOTIFYICONDATAA_V2_SIZE;
+  data.hWnd = window();
+  data.uID = 0;
+  data.uFlags = NIF_INFO;
+  std::strncpy(data.szInfoTitle, title.c_str(), sizeof data.szInfoTitle - 1);
+  std::strncpy(data.szInfo, text.c_str(), sizeof data.szInfo - 1);
+  data.dwInfoFlags = NIIF_WARNING;
+  return Shell_NotifyIconA(NIM_MODIFY, &data) != FALSE;
+}
+
 void SystemTrayIcon::removeIcon() { send(m_icon.remove()); }
 
 void SystemTrayIcon::onTaskbarCreated() { send(m_icon.taskbarCreated()); }

@@ -23,6 +23,9 @@ class SystemTrayIcon : public MessageWindow {
   bool setIcon(HICON icon);
   bool setTip(const std::string& text);
   void removeIcon();
+  // A warning balloon from the icon; nothing while the icon is not added.
+  // Serialised with setIcon and setTip like them.
+  bool showBalloon(const std::string& title, const std::string& text);
   // Opens the menu at the mouse position; the chosen command arrives as WM_COMMAND.
   void showMenu();
 

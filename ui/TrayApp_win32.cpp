@@ -132,6 +132,12 @@ void TrayApp::showTip(const std::string& text) {
   setTip(text);
 }
 
+void TrayApp::showNotification(const std::string& title, const std::string& text) {
+  // Logged like the tooltip, so that a console reads what the balloon says.
+  ErrorLog::instance().begin(Trace) << "Tray notification: " << title << ": " << text << End;
+  showBalloon(title, text);
+}
+
 bool TrayApp::startTimer(uint32_t periodMs) {
   m_timerRunning = SetTimer(window(), kUpdateTimerId, periodMs, nullptr) != 0;
   return m_timerRunning;
@@ -242,6 +248,9 @@ void TrayApp::onCommand(WPARAM command) {
       break;
     case CommandAction::TestPackets:
       runTestPacketsDialog(module());
+      break;
+    case CommandAction::UpdateNow:
+      if (m_core) m_core->runUpdateCycle();
       break;
     case CommandAction::None:
       break;

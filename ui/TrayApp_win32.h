@@ -34,6 +34,7 @@ class TrayApp : public SystemTrayIcon, public AppShell {
   void* ownerWindow() override { return window(); }
   void openServerSearch() override;
   void statisticsChanged() override;
+  void showNotification(const std::string& title, const std::string& text) override;
 
   // SystemTrayIcon
   LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;

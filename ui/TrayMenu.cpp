@@ -4,6 +4,8 @@ namespace veltraw {
 
 const std::vector<MenuItem>& trayMenuItems() {
   static const std::vector<MenuItem> items = {
+      {CmdUpdateNow, "&Update Now"},
+      {0, nullptr},
       {CmdStatistics, "Statisti&cs..."},
       {CmdTestPackets, "&Test Packets..."},
       {0, nullptr},
@@ -35,6 +37,8 @@ CommandAction commandAction(int32_t id) {
       return CommandAction::MonitorSettings;
     case CmdTestPackets:
       return CommandAction::TestPackets;
+    case CmdUpdateNow:
+      return CommandAction::UpdateNow;
     default:
       return CommandAction::None;
   }

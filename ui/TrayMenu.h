@@ -14,6 +14,7 @@ enum MenuCommand : int32_t {
   CmdLoggingSettings = 105,
   CmdMonitorSettings = 109,
   CmdTestPackets = 112,
+  CmdUpdateNow = 113,
 };
 
 struct MenuItem {
@@ -33,6 +34,7 @@ enum class CommandAction {
   LoggingSettings,
   MonitorSettings,
   TestPackets,
+  UpdateNow,
 };
 
 // The command id is the low 16 bits of the WM_COMMAND word; ids outside the

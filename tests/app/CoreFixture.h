@@ -37,12 +37,15 @@ class RecordingShell : public AppShell {
   void* ownerWindow() override { return this; }
   void openServerSearch() override { ++searches; }
   void statisticsChanged() override { ++refreshes; }
+  void showNotification(const std::string& title, const std::string& text) override {
+    notices.push_back(title + ": " + text);
+  }
 
   int32_t lastIcon() const { return icons.empty() ? 0 : icons.back(); }
   std::string lastTip() const { return tips.empty() ? std::string() : tips.back(); }
 
   std::vector<int32_t> icons;
-  std::vector<std::string> tips;
+  std::vector<std::string> tips, notices;
   std::vector<uint32_t> timerPeriods, resyncDelays;
   uint32_t tick = 1000;
   bool timerRunning = false;
@@ -130,9 +133,9 @@ class CoreTest : public ::testing::Test {
   }
 
   void start() {
-    app = std::make_unique<SntpClientApp>(AppServices{&shell, &clock, &runKey, &recordStart,
-                                                      &recordCommand, &localTimeText, preciseStep,
-                                                      scratch.name(), scratch.directory()});
+    app = std::make_unique<SntpClientApp>(
+        AppServices{&shell, &clock, &runKey, &recordStart, &recordCommand, &localTimeText,
+                    preciseStep, scratch.name(), scratch.directory(), askService});
   }
 
   // Takes the series started so far.
@@ -200,6 +203,8 @@ class CoreTest : public ::testing::Test {
   FakeClock clock;
   RecordingRunKey runKey;
   bool preciseStep = true;
+  // No clock service unless a test brings one: never the machine's own.
+  ClockServiceAsker askService = [](const ClockServiceRequest&) { return ClockServiceAnswer{}; };
   std::unique_ptr<SntpClientApp> app;
 };
 

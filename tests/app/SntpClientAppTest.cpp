@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <tuple>
 
 #include "app/CoreFixture.h"
 
@@ -122,6 +123,57 @@ TEST_F(CoreTest, ClockThresholdsHoldAtTheirExactEdges) {
   app->onRequestResult(reply(0, Ok, 5000, 10));
   EXPECT_FALSE(log.contains("Setting time "));
   EXPECT_TRUE(clock.setTimes.empty());
+}
+
+// A due step goes to the clock service when it runs, else it is made here.
+// When neither can make it, the log says so every time, the tooltip marks the
+// offset and the user is told once per run.
+TEST_F(CoreTest, ADueStepGoesToTheClockServiceOrIsMadeHere) {
+  static ClockServiceAnswer answer;
+  static std::vector<ClockServiceRequest> asked;
+  askService = [](const ClockServiceRequest& request) {
+    asked.push_back(request);
+    return answer;
+  };
+  configureServers(1);
+  start();
+  using O = ClockServiceOutcome;
+  const struct {
+    int32_t offset;
+    O outcome;
+    bool refusedHere;
+    size_t setHere;
+    const char* logged;
+    bool notCorrected;
+  } cases[] = {
+      {5000, O::Stepped, false, 0,
+       "stepped the clock (status 0): its offset -0.250 ms, round trip 1.500 ms; ours 5000 ms", 0},
+      {5000, O::NotStepped, false, 0, "The clock service left the clock alone", false},
+      {5000, O::Absent, false, 1, "Jumping to correct time", false},
+      {5000, O::Absent, true, 1, "Clock not corrected: the system refused our step", true},
+      {5000, O::Refused, false, 0, "refused to step the clock from s0: not allowed", true},
+      {5000, O::Failed, false, 0, "Clock not corrected: the clock service could not step", true},
+      {50, O::Failed, false, 0, "Setting time", false},  // no step due: nothing asked
+  };
+  for (const auto& c : cases) {
+    answer = {c.outcome, 0, -250, 1500, c.outcome == O::Refused ? "not allowed" : "denied"};
+    clock.refuseSetting = c.refusedHere;
+    clock.setTimes.clear();
+    CaptureSink log;
+    app->onRequestResult(reply(0, Ok, c.offset, 3));
+    EXPECT_EQ(clock.setTimes.size(), c.setHere) << c.logged;
+    EXPECT_TRUE(log.contains(c.logged)) << c.logged;
+    EXPECT_EQ(shell.lastTip(), "Veltraw using s0\rPC slow by " + std::to_string(c.offset) + " ms" +
+                                   (c.notCorrected ? ", not corrected" : ""));
+  }
+  ASSERT_EQ(asked.size(), 6u) << "the service is asked only when a step is due";
+  EXPECT_EQ(std::make_tuple(asked[0].server, asked[0].trayOffsetMs, asked[0].maxRoundTripMs,
+                            asked[0].stepThresholdMs),
+            std::make_tuple(std::string("s0"), 5000, 100, 50));
+  ASSERT_EQ(shell.notices.size(), 1u);
+  EXPECT_NE(shell.notices[0].find("Install the Veltraw clock service, or run Veltraw as "
+                                  "administrator"),
+            std::string::npos);
 }
 
 TEST_F(CoreTest, PrimaryStatusesPickIconAndTooltip) {

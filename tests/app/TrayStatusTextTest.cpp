@@ -32,6 +32,7 @@ TEST(TrayStatusTextTest, StatusAndOffsetPhrasesNameTheServer) {
   EXPECT_EQ(trayTipText(NoResponse, "", 12), "Veltraw unconfigured");
   EXPECT_EQ(trayTipText(Requesting, "ntp1", -120), "Veltraw requesting from ntp1");
   EXPECT_EQ(fallbackTipText("ntp1", "ntp2", 12), "Bad ntp1; using ntp2\rPC slow by 12 ms");
+  EXPECT_EQ(uncorrectedTipText("", 12), "Veltraw unconfigured");  // nothing to mark
 }
 
 TEST(TrayStatusTextTest, LongNamesGiveWaySoTheOffsetStaysVisible) {

@@ -18,10 +18,13 @@ namespace {
 // The high word of a command says where it came from (menu, accelerator).
 TEST(TrayMenu, EveryMenuIdHasItsActionAndOthersNone) {
   using A = CommandAction;
-  const A actions[] = {
-      A::About,       A::Exit, A::None, A::Statistics,      A::ServerSettings, A::LoggingSettings,
-      A::None,        A::None, A::None, A::MonitorSettings, A::None,           A::None,
-      A::TestPackets, A::None};  // 100 .. 113
+  const A actions[] = {A::About,          A::Exit,
+                       A::None,           A::Statistics,
+                       A::ServerSettings, A::LoggingSettings,
+                       A::None,           A::None,
+                       A::None,           A::MonitorSettings,
+                       A::None,           A::None,
+                       A::TestPackets,    A::UpdateNow};  // 100 .. 113
   for (uint32_t id = 100; id < 114; ++id) {
     EXPECT_EQ(commandAction(commandId(0xFFFF0000u | id)), actions[id - 100]) << id;
   }

@@ -36,6 +36,9 @@ case_results() {
   [ "$(wc -l <"$csv")" -ge 4 ] || fail "data file: a header and three rows expected"
   for octet in 30 31 52; do expect_text "$csv" "$prefix.$octet"; done
   expect_no_text "$csv" "$prefix.37"
+  # "Update Now" asks at once, a whole period before the timer would.
+  driver command 113
+  wait_for_count "$case_dir/veltraw.txt" "Tray tip: Veltraw requesting from $prefix.30" 2 10
 
   # The shell's messages: a restarted taskbar, clicks, the menu opened and
   # dismissed with Escape; the program stays and answers.
@@ -123,7 +126,9 @@ case_single_instance() {
 }
 
 # A primary 120 ms ahead: the clock decision is taken and Wine accepts the
-# small step without touching the host's clock. 5 s ahead: Wine refuses.
+# small step without touching the host's clock. 5 s ahead: Wine refuses, and
+# with no clock service either the user is told once, the tooltip marks the
+# offset and the log says so at every cycle.
 case_clock() {
   local octet=$1 name=$2
   fresh_case "$name"
@@ -138,9 +143,14 @@ case_clock() {
     grep -a "Unable to set system time: " "$case_dir/veltraw.txt" >"$case_dir/refusal.txt"
     grep -aqE "Unable to set system time: .+\(0x0*522 / 1314\)" "$case_dir/refusal.txt" ||
       fail "the refusal lacks the Windows error text"
+    wait_for_count "$case_dir/veltraw.txt" "Clock not corrected: " 2 10
+    expect_text "$case_dir/veltraw.txt" "ms, not corrected"
+    local told="Tray notification: Veltraw cannot set the clock: Windows does not let Veltraw"
+    [ "$(line_count "$case_dir/veltraw.txt" "$told")" = 1 ] || fail "not told once: $told"
   else
     sleep 1
     expect_no_text "$case_dir/veltraw.txt" "Unable to set system time"
+    expect_no_text "$case_dir/veltraw.txt" "Tray notification: "
   fi
   uninstall_veltraw
 }
