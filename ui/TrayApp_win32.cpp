@@ -158,9 +158,9 @@ void TrayApp::postQuit() {
 }
 
 void TrayApp::openServerSearch() {
-  // A server found at the first start is kept in use at once, as one chosen
-  // in the Server Configuration dialog is.
-  if (runServerSearch(module()) && m_core) {
+  // A server found at the first start, the appliance or any other, is kept
+  // in use at once, as one chosen in the Server Configuration dialog is.
+  if (runServerSearch(module()) != SearchOutcome::NothingStored && m_core) {
     m_core->applySettings();
     m_core->runUpdateCycle();
   }
