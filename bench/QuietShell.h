@@ -21,6 +21,7 @@ class QuietShell : public AppShell {
   void* ownerWindow() override { return nullptr; }
   void openServerSearch() override {}
   void statisticsChanged() override {}
+  void showNotice(const MessageBoxRequest&) override {}
 };
 
 }  // namespace veltraw::bench

@@ -37,12 +37,13 @@ class RecordingShell : public AppShell {
   void* ownerWindow() override { return this; }
   void openServerSearch() override { ++searches; }
   void statisticsChanged() override { ++refreshes; }
+  void showNotice(const MessageBoxRequest& box) override { notices.push_back(box.text); }
 
   int32_t lastIcon() const { return icons.empty() ? 0 : icons.back(); }
   std::string lastTip() const { return tips.empty() ? std::string() : tips.back(); }
 
   std::vector<int32_t> icons;
-  std::vector<std::string> tips;
+  std::vector<std::string> tips, notices;
   std::vector<uint32_t> timerPeriods, resyncDelays;
   uint32_t tick = 1000;
   bool timerRunning = false;
