@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "app/MessageBox.h"
+
 namespace veltraw {
 
 // Icon resources of the notification area.
@@ -46,6 +48,10 @@ class AppShell {
   // A result changed the statistics; an open statistics view redraws. Called
   // on a request thread, outside the core's lock.
   virtual void statisticsChanged() = 0;
+  // Tells the user of a failure the program runs on past. Returns at once:
+  // the box comes up from the message loop, so that updates go on meanwhile.
+  // Called on the main thread.
+  virtual void showNotice(const MessageBoxRequest& box) = 0;
 };
 
 }  // namespace veltraw

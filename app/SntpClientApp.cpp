@@ -1,6 +1,7 @@
 #include "app/SntpClientApp.h"
 
 #include <shared_mutex>
+#include <stdexcept>
 
 #include "LIB/Log/ErrorLog.h"
 #include "LIB/Time/PrecisionClock.h"
@@ -146,10 +147,23 @@ void SntpClientApp::applySettings() {
 
   const std::string logFile = m_settings.read(setting::LogFile);
   if (!logFile.empty()) {
-    auto sink = std::make_unique<FileLogSink>(logFile, true);
-    sink->level = m_settings.read(setting::LogDetails) != 0 ? Detail : Warning;
-    ErrorLog::instance().addSink(sink.get());
-    m_logFileSink = std::move(sink);
+    try {
+      m_logFileSink = std::make_unique<FileLogSink>(logFile, true);
+    } catch (const std::runtime_error& failure) {
+      // A log file out of reach (a removed drive, a deleted folder) is no
+      // reason to stop keeping time: said at each application of the
+      // settings, and done without until they change.
+      ErrorLog::instance().begin(Error) << failure.what() << End;
+      MessageBoxRequest box;
+      box.text = failure.what();
+      box.caption = kProductName;
+      box.style = BoxOk | BoxIconWarning;
+      m_services.shell->showNotice(box);
+    }
+  }
+  if (m_logFileSink) {
+    m_logFileSink->level = m_settings.read(setting::LogDetails) != 0 ? Detail : Warning;
+    ErrorLog::instance().addSink(m_logFileSink.get());
   }
   const std::string dataFile = m_settings.read(setting::DataFile);
   if (!dataFile.empty()) serverDataFile().open(dataFile);

@@ -58,7 +58,8 @@ class SntpClientApp {
 
   // Starts the core: shows the start-up icon, normalises the advanced
   // settings, applies the settings, fires the start event and runs the first
-  // update cycle. Throws std::runtime_error (settings, log file).
+  // update cycle. Throws std::runtime_error (settings). A log file that cannot
+  // be opened is shown through the shell's notice, and done without.
   explicit SntpClientApp(const AppServices& services);
   // Fires the stop event and closes the outputs. Results of series still
   // running are dropped from here on.

@@ -22,6 +22,7 @@ class QuietShell : public AppShell {
   void openServerSearch() override {}
   void showNotification(const std::string&, const std::string&) override {}
   void statisticsChanged() override {}
+  void showNotice(const MessageBoxRequest&) override {}
 };
 
 }  // namespace veltraw::bench

@@ -16,9 +16,9 @@ void runAbout(HINSTANCE module);
 // "Server Configuration": true when it ended with OK (the settings are then
 // stored; the caller applies them and starts an update).
 bool runServerDialog(HINSTANCE module);
-// The local time-server search: true when the maker's appliance was found
-// and stored as the primary server.
-bool runServerSearch(HINSTANCE module);
+// The local time-server search, and what it stored as the primary server.
+enum class SearchOutcome { NothingStored, ServerStored, ApplianceStored };
+SearchOutcome runServerSearch(HINSTANCE module);
 
 // "Log Settings": true when it ended with OK (the caller applies the settings).
 bool runLogSettingsDialog(HINSTANCE module);

@@ -78,7 +78,7 @@ class ServerDialog : public ModalDialog {
 
   void autodetect() {
     // The search runs its own dialog; only a found appliance changes this one.
-    if (!runServerSearch(module())) return;
+    if (runServerSearch(module()) != SearchOutcome::ApplianceStored) return;
     takeServers();
     m_model->applianceFound();
     showServers();

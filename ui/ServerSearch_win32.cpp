@@ -7,6 +7,7 @@
 // Needs the types of windows.h.
 #include <commctrl.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -36,9 +37,17 @@ class ServerSearchDialog : public ModalDialog {
  public:
   ServerSearchDialog() {
     AutodetectServices services;
-    services.storeServer = storePrimaryServer;
+    // Shared: a probe's thread may hold the search, and with it this store,
+    // a moment longer than the dialog lives.
+    services.storeServer = [stored = m_stored](const std::string& host) {
+      storePrimaryServer(host);
+      *stored = true;
+    };
     m_search = std::make_shared<AutodetectSearch>(services);
   }
+
+  // A server, of whatever kind, is now the primary.
+  bool storedServer() const { return *m_stored; }
 
  protected:
   bool onInit() override {
@@ -122,6 +131,7 @@ class ServerSearchDialog : public ModalDialog {
     m_timerRunning = false;
   }
 
+  std::shared_ptr<std::atomic<bool>> m_stored = std::make_shared<std::atomic<bool>>(false);
   std::shared_ptr<AutodetectSearch> m_search;
   bool m_timerRunning = false;
   bool m_ending = false;
@@ -131,7 +141,7 @@ class ServerSearchDialog : public ModalDialog {
 
 }  // namespace
 
-bool runServerSearch(HINSTANCE module) {
+SearchOutcome runServerSearch(HINSTANCE module) {
   // The progress bar's window class.
   INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&classes);
@@ -140,11 +150,12 @@ bool runServerSearch(HINSTANCE module) {
   if (result == -1) {
     ErrorLog::instance().begin(Error)
         << "Unable to show the search dialog: " << lastErrorText() << End;
-    return false;
+    return SearchOutcome::NothingStored;
   }
   ErrorLog::instance().begin(Trace)
       << "Local server search ended with " << static_cast<int32_t>(result) << End;
-  return result == 1;
+  if (result == 1) return SearchOutcome::ApplianceStored;
+  return dialog.storedServer() ? SearchOutcome::ServerStored : SearchOutcome::NothingStored;
 }
 
 }  // namespace veltraw

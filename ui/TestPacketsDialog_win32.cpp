@@ -51,12 +51,13 @@ class TestPacketsDialog : public ModalDialog {
   }
 
   // Enter with the focus where no default button answers: still a send; the
-  // dialog ends only through Cancel, Escape or the close box.
+  // user ends the dialog only through Cancel, Escape or the close box.
   void onOK() override { send(); }
 
+  // Stored first: ending a dialog can take a moment, and the list is to be
+  // in the store as soon as the dialog is gone from the screen.
   void onCancel() override {
-    SettingsKey settings(setting::kKeyName);
-    m_model.store(settings);
+    storeServers();
     end(IDCANCEL);
   }
 
@@ -68,8 +69,11 @@ class TestPacketsDialog : public ModalDialog {
   }
 
   // Requests still in flight find the mailbox closed and drop their results.
+  // A dialog ended by the program rather than the user (Exit from the tray
+  // menu, -uninstall) keeps the servers that answered all the same.
   void onDestroy() override {
     if (m_reports) m_reports->close();
+    storeServers();
   }
 
  private:
@@ -109,6 +113,13 @@ class TestPacketsDialog : public ModalDialog {
     }
   }
 
+  void storeServers() {
+    if (m_stored) return;
+    m_stored = true;
+    SettingsKey settings(setting::kKeyName);
+    m_model.store(settings);
+  }
+
   // index -1: at the end.
   void addListEntry(int index, const std::string& name) {
     SendDlgItemMessageA(window(), IDC_TEST_SERVER, CB_INSERTSTRING, static_cast<WPARAM>(index),
@@ -117,6 +128,7 @@ class TestPacketsDialog : public ModalDialog {
 
   TestPacketsModel m_model;
   std::shared_ptr<ReportBox> m_reports;
+  bool m_stored = false;
 };
 
 }  // namespace

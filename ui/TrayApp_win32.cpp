@@ -19,6 +19,8 @@ constexpr UINT_PTR kResyncTimerId = 1002;
 // Asks the window's own thread to (re)start the resynchronisation timer, whose
 // delay in ms travels in lParam: timers belong to the thread of their window.
 constexpr UINT kStartResyncTimer = WM_APP + 1;
+// A notice waits in m_notices.
+constexpr UINT kShowNotice = WM_APP + 2;
 
 // The core names icons by their resource ids.
 static_assert(IconGood == IDI_GOOD && IconNoResponse == IDI_NO_RESPONSE &&
@@ -164,15 +166,20 @@ void TrayApp::postQuit() {
 }
 
 void TrayApp::openServerSearch() {
-  // A server found at the first start is kept in use at once, as one chosen
-  // in the Server Configuration dialog is.
-  if (runServerSearch(module()) && m_core) {
+  // A server found at the first start, the appliance or any other, is kept
+  // in use at once, as one chosen in the Server Configuration dialog is.
+  if (runServerSearch(module()) != SearchOutcome::NothingStored && m_core) {
     m_core->applySettings();
     m_core->runUpdateCycle();
   }
 }
 
 void TrayApp::statisticsChanged() { refreshStatisticsDialog(); }
+
+void TrayApp::showNotice(const MessageBoxRequest& box) {
+  m_notices.push_back(box);
+  PostMessageA(window(), kShowNotice, 0, 0);
+}
 
 LRESULT TrayApp::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   // Ticks that arrive while the core is being made (a box shown during its
@@ -184,6 +191,15 @@ LRESULT TrayApp::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case kStartResyncTimer:
       SetTimer(window(), kResyncTimerId, static_cast<UINT>(lParam), nullptr);
+      return 0;
+    case kShowNotice:
+      // The box runs a message loop of its own, which dispatches the update
+      // timer as the program's loop does.
+      if (!m_notices.empty()) {
+        const MessageBoxRequest box = m_notices.front();
+        m_notices.pop_front();
+        showMessageBox(box);
+      }
       return 0;
     case WM_TIMER:
       if (wParam != kResyncTimerId) break;

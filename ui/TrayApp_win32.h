@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <deque>
 #include <memory>
 #include <string>
 
@@ -17,7 +18,7 @@ namespace veltraw {
 class TrayApp : public SystemTrayIcon, public AppShell {
  public:
   // Loads the icons, builds the menu and starts the core. Throws
-  // std::runtime_error (window, icons, settings, log file).
+  // std::runtime_error (window, icons, settings).
   explicit TrayApp(HINSTANCE module);
   ~TrayApp() override;
 
@@ -35,6 +36,7 @@ class TrayApp : public SystemTrayIcon, public AppShell {
   void openServerSearch() override;
   void statisticsChanged() override;
   void showNotification(const std::string& title, const std::string& text) override;
+  void showNotice(const MessageBoxRequest& box) override;
 
   // SystemTrayIcon
   LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -52,6 +54,7 @@ class TrayApp : public SystemTrayIcon, public AppShell {
   DWORD m_threadId;
   std::unique_ptr<Icons> m_icons;
   bool m_timerRunning = false;
+  std::deque<MessageBoxRequest> m_notices;  // waiting for the message loop
   std::unique_ptr<SntpClientApp> m_core;
 };
 

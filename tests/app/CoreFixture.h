@@ -40,6 +40,7 @@ class RecordingShell : public AppShell {
   void showNotification(const std::string& title, const std::string& text) override {
     notices.push_back(title + ": " + text);
   }
+  void showNotice(const MessageBoxRequest& box) override { notices.push_back(box.text); }
 
   int32_t lastIcon() const { return icons.empty() ? 0 : icons.back(); }
   std::string lastTip() const { return tips.empty() ? std::string() : tips.back(); }

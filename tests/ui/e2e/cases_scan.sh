@@ -160,7 +160,8 @@ case_scan_appliance() {
 
 # Generic servers only, the group's member among them; a second network
 # whose last address is the PC's own, so that no probe closes the scan: the
-# scan still ends, and the server that answered last is stored and named.
+# scan still ends, and the server that answered last is stored, named and
+# kept in use at once.
 case_scan_generic() {
   scan_enter
   fresh_case scan_generic
@@ -178,6 +179,7 @@ case_scan_generic() {
   [ "$(registry_value "$key" Server1)" = "$last" ] || fail "Server1 is not $last"
   expect_text "$case_dir/veltraw.txt" "Requesting time from 10.213.2.2"
   expect_no_text "$case_dir/veltraw.txt" "Requesting time from 10.213.2.3"
+  wait_for_text "$case_dir/veltraw.txt" "Tray tip: Veltraw using $last / PC" 30
   scan_finish
 }
 
