@@ -16,9 +16,13 @@
 
 namespace {
 
-HANDLE connect() {
-  return CreateFileA(veltraw::kClockServicePipe, GENERIC_READ | FILE_WRITE_DATA, 0, nullptr,
-                     OPEN_EXISTING, 0, nullptr);
+// waitMs: how long to wait for a busy pipe, once.
+HANDLE connect(DWORD waitMs) {
+  HANDLE pipe = CreateFileA(veltraw::kClockServicePipe, GENERIC_READ | FILE_WRITE_DATA, 0, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (pipe != INVALID_HANDLE_VALUE || waitMs == 0 || GetLastError() != ERROR_PIPE_BUSY) return pipe;
+  WaitNamedPipeA(veltraw::kClockServicePipe, waitMs);
+  return connect(0);
 }
 
 }  // namespace
@@ -39,7 +43,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if ((mode == "garbage" || mode == "half") && argc == 2) {
-    HANDLE pipe = connect();
+    HANDLE pipe = connect(10000);
     if (pipe == INVALID_HANDLE_VALUE) return 1;
     uint8_t message[kRequestSize];
     ClockServiceRequest request;
@@ -55,7 +59,7 @@ int main(int argc, char** argv) {
     const int count = mode == "many" ? std::atoi(argv[2]) : 1;
     std::vector<HANDLE> pipes;
     for (int i = 0; i < count; ++i) {
-      HANDLE pipe = connect();
+      HANDLE pipe = connect(0);
       if (pipe != INVALID_HANDLE_VALUE) pipes.push_back(pipe);
     }
     std::printf("%u connected\n", static_cast<unsigned>(pipes.size()));
