@@ -38,12 +38,14 @@ ClockServiceAnswer ClockRequestHandler::Serve(const ClockServiceRequest& request
   Log(Detail) << "Request to correct the clock from " << request.server << " (the tray measured "
               << request.trayOffsetMs << " ms); round trip below " << limits.maxRoundTripMs
               << " ms, step beyond " << limits.stepThresholdMs << " ms" << End;
-  const ServerChoice choice = ChooseServer(request.server, *m_seams.servers);
-  if (!choice.refusal.empty()) return refuse(choice.refusal);
+  // Counted before the name is resolved: a flood of requests costs no more
+  // lookups than measurements.
   int64_t waitMs = 0;
-  if (!m_measurements.Take(m_seams.steadyMs(), waitMs)) {
+  if (!m_requests.Take(m_seams.steadyMs(), waitMs)) {
     return refuse("too many requests; the next one in " + seconds(waitMs));
   }
+  const ServerChoice choice = ChooseServer(request.server, *m_seams.servers);
+  if (!choice.refusal.empty()) return refuse(choice.refusal);
 
   const NtpResult result = m_seams.measure(choice.host);
   ClockServiceAnswer answer;

@@ -20,8 +20,9 @@ constexpr int32_t kServiceRequestCount = 4;
 constexpr int32_t kServiceReplyTimeoutMs = 1000;
 // How long a whole measurement may take, name resolution apart.
 constexpr int32_t kServiceSeriesLimitMs = kServiceRequestCount * kServiceReplyTimeoutMs + 1000;
-// Per minute: measurements (each a few datagrams to the server) and steps.
-constexpr size_t kServiceMeasurementsPerMinute = 20;
+// Per minute: requests served (each a name lookup and a few datagrams to the
+// server) and steps.
+constexpr size_t kServiceRequestsPerMinute = 20;
 constexpr size_t kServiceStepsPerMinute = 3;
 
 struct ServiceSeams {
@@ -49,7 +50,7 @@ class ClockRequestHandler {
   ClockServiceAnswer refuse(const std::string& why);
 
   ServiceSeams m_seams;
-  RateLimit m_measurements{kServiceMeasurementsPerMinute, 60000};
+  RateLimit m_requests{kServiceRequestsPerMinute, 60000};
   RateLimit m_steps{kServiceStepsPerMinute, 60000};
 };
 

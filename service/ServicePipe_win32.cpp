@@ -11,10 +11,6 @@
 #include "service/PipeIo_win32.h"
 #include "service/ServiceParts_win32.h"
 
-#ifndef PIPE_REJECT_REMOTE_CLIENTS
-#define PIPE_REJECT_REMOTE_CLIENTS 0x00000008
-#endif
-
 namespace veltraw {
 
 namespace {

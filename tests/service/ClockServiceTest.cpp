@@ -242,14 +242,14 @@ TEST(ClockRequestHandler, StepsOnlyFromItsOwnMeasurementByTheTraysRules) {
   }
 }
 
-TEST(ClockRequestHandler, FewStepsAndMeasurementsAMinuteAndGarbageRefused) {
+TEST(ClockRequestHandler, FewStepsAndRequestsAMinuteAndGarbageRefused) {
   Service s;
   for (int i = 0; i < 4; ++i) s.handler.Serve(requestFor("good"));
   EXPECT_EQ(s.clock.setTimes.size(), kServiceStepsPerMinute);
   s.nowMs = 60000;
   EXPECT_EQ(s.handler.Serve(requestFor("good")).outcome, ClockServiceOutcome::Stepped);
   s.result = measured(Ok, 0, 20);
-  for (size_t i = 1; i < kServiceMeasurementsPerMinute; ++i) s.handler.Serve(requestFor("good"));
+  for (size_t i = 1; i < kServiceRequestsPerMinute; ++i) s.handler.Serve(requestFor("good"));
   const ClockServiceAnswer tooMany = s.handler.Serve(requestFor("good"));
   EXPECT_EQ(tooMany.outcome, ClockServiceOutcome::Refused);
   EXPECT_EQ(tooMany.text, "too many requests; the next one in 60 s");
