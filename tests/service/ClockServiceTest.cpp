@@ -21,10 +21,10 @@ ClockServiceRequest requestFor(const std::string& server, int32_t maxRoundTripMs
 
 TEST(ServiceMessage, ReaderTakesOnlySoundMessages) {
   uint8_t sound[kRequestSize];
-  WriteRequest(requestFor("Time-1.example.net", 30, 200), sound);
+  WriteRequest(requestFor("az.AZ-09.example", 30, 200), sound);
   ClockServiceRequest read;
   ASSERT_EQ(ReadRequest(sound, sizeof sound, read), MessageFault::None);
-  EXPECT_EQ(read.server, "Time-1.example.net");
+  EXPECT_EQ(read.server, "az.AZ-09.example");
   EXPECT_EQ(read.trayOffsetMs, -7);
   EXPECT_EQ(read.maxRoundTripMs, 30);
   EXPECT_EQ(read.stepThresholdMs, 200);
@@ -45,7 +45,7 @@ TEST(ServiceMessage, ReaderTakesOnlySoundMessages) {
       {24, 0, kRequestSize, MessageFault::Field},       // no server
       {26, ' ', kRequestSize, MessageFault::Field},     // not a host name
       {26, '\n', kRequestSize, MessageFault::Field},
-      {24 + 19, 'x', kRequestSize, MessageFault::Field},           // bytes after the name
+      {24 + 17, 'x', kRequestSize, MessageFault::Field},           // bytes after the name
       {kRequestSize - 1, 'x', kRequestSize, MessageFault::Field},  // no NUL at all
   };
   for (const auto& c : cases) {
