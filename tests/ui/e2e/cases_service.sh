@@ -30,6 +30,13 @@ case_service() {
     fail "-install failed: $(cat "$case_dir/install.txt")"
   wait_until 30 "the service is not RUNNING" service_is RUNNING
   wait_for_text "$log" "Clock service started" 10
+  # Installed again over itself, as a newer version is: stopped, updated,
+  # started.
+  wine "$VELTRAW_SERVICE" -install >>"$case_dir/install.txt" 2>&1 </dev/null ||
+    fail "-install over the installed service failed"
+  wait_for_count "$log" "Clock service started" 2 10
+  expect_text "$log" "Clock service stopped"
+  service_is RUNNING || fail "the service is not RUNNING after the second -install"
 
   # Without an administrator's list a server on this PC is not asked.
   expect_answer "$prefix.60" "^outcome Refused .*is a loopback address"
