@@ -137,9 +137,9 @@ bool MakeDataFolder(std::string& folder, std::string& errorText) {
   CreateDirectoryA(folder.c_str(), nullptr);
   folder += "\\Veltraw";
   bool ok = CreateDirectoryA(folder.c_str(), &attributes) || GetLastError() == ERROR_ALREADY_EXISTS;
-  // A folder that was there already (made by someone else, perhaps) gets
-  // the same rights; only an administrator or its owner can do that, which
-  // is why the setup does it as well.
+  // A folder that was there already (made by a user, perhaps) gets the same
+  // rights and the administrators as its owner, so that its maker can no
+  // longer change them. Only an administrator can do that: the setup does.
   if (ok && !SetFileSecurityA(folder.c_str(),
                               DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
                               descriptor)) {
@@ -147,6 +147,12 @@ bool MakeDataFolder(std::string& folder, std::string& errorText) {
   }
   if (!ok) errorText = lastErrorText();
   LocalFree(descriptor);
+  PSECURITY_DESCRIPTOR owner = nullptr;
+  if (ConvertStringSecurityDescriptorToSecurityDescriptorA("O:BA", SDDL_REVISION_1, &owner,
+                                                           nullptr)) {
+    SetFileSecurityA(folder.c_str(), OWNER_SECURITY_INFORMATION, owner);
+    LocalFree(owner);
+  }
   return ok;
 }
 
