@@ -4,6 +4,7 @@
 //   service-client garbage|half       a message that is not a request
 //   service-client silent MS          connects and says nothing for MS ms
 //   service-client many COUNT MS      COUNT connections at once, held MS ms
+//   service-client squat              serves the pipe's name itself, forging an answer
 #include <windows.h>
 
 #include <cstdio>
@@ -67,7 +68,27 @@ int main(int argc, char** argv) {
     for (HANDLE pipe : pipes) CloseHandle(pipe);
     return 0;
   }
-  std::fprintf(stderr,
-               "usage: service-client ask SERVER | garbage | half | silent MS | many N MS\n");
+  if (mode == "squat" && argc == 2) {
+    // Takes the pipe's name while no service holds it and answers "stepped"
+    // to the first client.
+    HANDLE pipe = CreateNamedPipeA(kClockServicePipe, PIPE_ACCESS_DUPLEX,
+                                   PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, 1, kAnswerSize,
+                                   kRequestSize, 0, nullptr);
+    if (pipe == INVALID_HANDLE_VALUE) return 1;
+    std::printf("listening\n");
+    std::fflush(stdout);
+    ConnectNamedPipe(pipe, nullptr);
+    ClockServiceAnswer forged;
+    forged.outcome = ClockServiceOutcome::Stepped;
+    uint8_t message[kAnswerSize];
+    WriteAnswer(forged, message);
+    DWORD bytes = 0;
+    WriteFile(pipe, message, sizeof message, &bytes, nullptr);
+    CloseHandle(pipe);
+    return 0;
+  }
+  std::fprintf(
+      stderr,
+      "usage: service-client ask SERVER | garbage | half | silent MS | many N MS | squat\n");
   return 2;
 }

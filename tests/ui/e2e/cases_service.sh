@@ -70,5 +70,11 @@ case_service() {
   trap - EXIT
   wait_until 10 "the service is still registered" \
     eval "! wine reg query 'HKLM\\System\\CurrentControlSet\\Services\\VeltrawClock' >/dev/null 2>&1 </dev/null"
+  # Another program that takes the pipe's name is not the service: the
+  # client does not believe its answer.
+  wine "$VELTRAW_SERVICE_CLIENT" squat </dev/null >"$case_dir/squat.txt" 2>&1 &
+  wait_for_text "$case_dir/squat.txt" listening 20
+  expect_answer "$prefix.60" "^outcome Absent .*served by another program"
+  wait
   echo "answers: $(paste -sd'|' "$case_dir/answers.txt")"
 }
