@@ -110,6 +110,13 @@ TimeClass PrecisionClock::SyncTime() {
 }
 
 bool PrecisionClock::SetClock(const TimeClass& time) {
+  std::string errorText;
+  if (SetClock(time, errorText)) return true;
+  ErrorLog::instance().begin(Fatal) << "Unable to set system time: " << errorText << End;
+  return false;
+}
+
+bool PrecisionClock::SetClock(const TimeClass& time, std::string& errorText) {
   SystemTimeFields fields;
   fields.year = time.year();
   fields.month = time.month();
@@ -119,10 +126,7 @@ bool PrecisionClock::SetClock(const TimeClass& time) {
   fields.second = time.second();
   // Truncated: a time set from a fresh reading can lose up to 1 ms.
   fields.milliseconds = static_cast<uint16_t>(FractionMilliseconds(time.fraction));
-  std::string errorText;
-  if (m_source.SetSystemTime(fields, errorText)) return true;
-  ErrorLog::instance().begin(Fatal) << "Unable to set system time: " << errorText << End;
-  return false;
+  return m_source.SetSystemTime(fields, errorText);
 }
 
 bool PrecisionClock::StartThread(const char* /*name*/, ThreadProcedure procedure, void* argument,

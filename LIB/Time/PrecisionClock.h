@@ -19,7 +19,7 @@ class Clock {
   virtual ~Clock() = default;
   // Sets the system clock to time (UTC); true only when it was set.
   virtual bool SetClock(const TimeClass& time) = 0;
-  virtual TimeClass Now() = 0;                       // UTC
+  virtual TimeClass Now() = 0;  // UTC
 };
 
 // The system time as the platform breaks it down: UTC, millisecond resolution.
@@ -74,6 +74,8 @@ class PrecisionClock : public Clock {
   // Sets the system clock to time (UTC), milliseconds truncated. A refusal is
   // logged and reported as false. Does not resynchronise.
   bool SetClock(const TimeClass& time) override;
+  // The same, with the system's reason in errorText instead of a log entry.
+  bool SetClock(const TimeClass& time, std::string& errorText);
 
   // Starts procedure(argument) on a new thread at a priority level: -3 idle,
   // -1 below normal, 0 normal, 1 above normal, 2 highest, 3 time-critical;
