@@ -9,6 +9,7 @@
 
 #include "LIB/Net/IPSocket.h"
 #include "LIB/Net/InterfaceList.h"
+#include "app/Settings.h"
 #include "service/ClockServiceClient.h"
 
 namespace veltraw {
@@ -16,8 +17,9 @@ namespace veltraw {
 // The tray's own defaults: a reply is used when its round trip is below the
 // limit, and the clock is stepped when the offset's magnitude is above the
 // threshold (both ms).
-constexpr int32_t kServiceMaxRoundTripMs = 100;
-constexpr int32_t kServiceStepThresholdMs = 50;
+constexpr int32_t kServiceMaxRoundTripMs =
+    setting::RoundTripLatencyClockRejectThreshold.defaultValue;
+constexpr int32_t kServiceStepThresholdMs = setting::SetClockOnceDriftExceeds.defaultValue;
 
 struct ServiceThresholds {
   int32_t maxRoundTripMs;
