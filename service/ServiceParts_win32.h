@@ -30,8 +30,8 @@ bool EnableClockPrivilege(std::string& errorText);
 // writable only by the service and administrators.
 bool MakeDataFolder(std::string& folder, std::string& errorText);
 
-// ServiceSetup_win32.cpp: -install and -remove; the process's exit code.
+// ServiceSetup_win32.cpp: -install, -stop and -remove; the process's exit code.
 int InstallService();
-int RemoveService();
+int StopService(bool remove);
 
 }  // namespace veltraw

@@ -50,6 +50,23 @@ bool stop(SC_HANDLE service) {
   return waitForState(service, SERVICE_STOPPED);
 }
 
+// Started, or running already. While the service control manager is still
+// starting the system's services (soon after the system starts) it refuses
+// with "database locked": asked again until it takes the request.
+bool start(SC_HANDLE service) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStateWaitMs);
+  while (!StartServiceA(service, 0, nullptr)) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_SERVICE_ALREADY_RUNNING) return true;
+    if (error != ERROR_SERVICE_DATABASE_LOCKED || std::chrono::steady_clock::now() > deadline) {
+      SetLastError(error);
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+  }
+  return true;
+}
+
 // What the system may refuse for want of support (an older system, or one
 // that only imitates the service control manager) rather than of a right.
 bool unsupported(DWORD error) {
@@ -116,25 +133,29 @@ int InstallService() {
   if (!MakeDataFolder(folder, errorText)) {
     std::fprintf(stderr, "VeltrawService: no data folder: %s\n", errorText.c_str());
   }
-  if (!StartServiceA(service, 0, nullptr) && GetLastError() != ERROR_SERVICE_ALREADY_RUNNING) {
-    return failed("the service does not start");
-  }
+  if (!start(service)) return failed("the service does not start");
   if (!waitForState(service, SERVICE_RUNNING)) return failed("the service is not running");
   std::printf("%s installed and running\n", kServiceDisplayName);
   return 0;
 }
 
-int RemoveService() {
+// Stops the service and, with remove, deletes it; nothing to do when it is
+// not installed.
+int StopService(bool remove) {
   ScopedServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
   if (!manager.get()) return failed("cannot open the service control manager");
-  ScopedServiceHandle service(
-      OpenServiceA(manager.get(), kClockServiceName, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE));
+  const DWORD access = SERVICE_STOP | SERVICE_QUERY_STATUS | (remove ? DELETE : 0);
+  ScopedServiceHandle service(OpenServiceA(manager.get(), kClockServiceName, access));
   if (!service.get()) {
     if (GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST) return failed("cannot open the service");
     std::printf("%s is not installed\n", kServiceDisplayName);
     return 0;
   }
   if (!stop(service.get())) return failed("the service does not stop");
+  if (!remove) {
+    std::printf("%s stopped\n", kServiceDisplayName);
+    return 0;
+  }
   if (!DeleteService(service.get()) && GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE) {
     return failed("cannot remove the service");
   }

@@ -2,6 +2,8 @@
 // and does one thing with it: on a request through its pipe it measures the
 // named server itself and steps the clock by the rules of ClockRequestHandler.
 //   VeltrawService -install   registers (or updates) the service and starts it
+//   VeltrawService -stop      stops the service (an installer, before it
+//                             replaces this program)
 //   VeltrawService -remove    stops the service and removes it
 // Without arguments it runs under the service control manager.
 #include <windows.h>
@@ -175,9 +177,10 @@ void WINAPI serviceMain(DWORD, LPSTR*) {
 int main(int argc, char** argv) {
   using namespace veltraw;
   if (argc == 2 && _stricmp(argv[1], "-install") == 0) return InstallService();
-  if (argc == 2 && _stricmp(argv[1], "-remove") == 0) return RemoveService();
+  if (argc == 2 && _stricmp(argv[1], "-stop") == 0) return StopService(false);
+  if (argc == 2 && _stricmp(argv[1], "-remove") == 0) return StopService(true);
   if (argc > 1) {
-    std::fprintf(stderr, "usage: VeltrawService [-install | -remove]\n");
+    std::fprintf(stderr, "usage: VeltrawService [-install | -stop | -remove]\n");
     return 2;
   }
   SERVICE_TABLE_ENTRYA table[] = {{const_cast<char*>(kClockServiceName), serviceMain},
