@@ -1,8 +1,9 @@
-; Veltraw's installer: both programs under Program Files, a Start-menu entry,
-; an entry in "Add or remove programs", and an uninstaller that ends a running
-; Veltraw before it removes anything. The build (installer/CMakeLists.txt)
-; passes VERSION, VERSION_MAJOR, VERSION_MINOR, VELTRAW_EXE, QUERY_EXE, ICON
-; and OUTFILE. Both run silently with /S; a silent uninstall keeps the
+; Veltraw's installer: the programs under Program Files, the clock service
+; installed and started, a Start-menu entry, an entry in "Add or remove
+; programs", and an uninstaller that ends a running Veltraw and removes the
+; service before it removes anything. The build (installer/CMakeLists.txt)
+; passes VERSION, VERSION_MAJOR, VERSION_MINOR, VELTRAW_EXE, QUERY_EXE,
+; SERVICE_EXE, ICON and OUTFILE. Both run silently with /S; a silent uninstall keeps the
 ; settings.
 
 Unicode true
@@ -69,8 +70,21 @@ FunctionEnd
 Section "Veltraw"
   SetOutPath "$INSTDIR"
   !insertmacro EndRunningVeltraw
+  ; A running service keeps its program open: an older one is stopped first,
+  ; and -install then updates its registration and starts the new one.
+  ${If} ${FileExists} "$INSTDIR\VeltrawService.exe"
+    ExecWait '"$INSTDIR\VeltrawService.exe" -stop'
+  ${EndIf}
   File "/oname=Veltraw.exe" "${VELTRAW_EXE}"
   File "/oname=veltraw-query.exe" "${QUERY_EXE}"
+  File "/oname=VeltrawService.exe" "${SERVICE_EXE}"
+  ExecWait '"$INSTDIR\VeltrawService.exe" -install' $0
+  ${If} $0 != 0
+    ; Veltraw still runs without it, setting the clock itself where it may.
+    MessageBox MB_OK|MB_ICONEXCLAMATION \
+      "The Veltraw clock service could not be installed. Veltraw can set the clock only when it runs as administrator." \
+      /SD IDOK
+  ${EndIf}
   WriteUninstaller "$INSTDIR\uninstall.exe"
   CreateShortcut "${SHORTCUT}" "$INSTDIR\Veltraw.exe" "" "$INSTDIR\Veltraw.exe" 0 \
     SW_SHOWNORMAL "" "Keeps this PC's clock in step with network time servers"
@@ -104,9 +118,13 @@ FunctionEnd
 
 Section "Uninstall"
   !insertmacro EndRunningVeltraw
+  ${If} ${FileExists} "$INSTDIR\VeltrawService.exe"
+    ExecWait '"$INSTDIR\VeltrawService.exe" -remove'
+  ${EndIf}
   ; Still in use (another user's Veltraw, say): gone at the next restart.
   Delete /REBOOTOK "$INSTDIR\Veltraw.exe"
   Delete /REBOOTOK "$INSTDIR\veltraw-query.exe"
+  Delete /REBOOTOK "$INSTDIR\VeltrawService.exe"
   Delete "$INSTDIR\uninstall.exe"
   RMDir /REBOOTOK "$INSTDIR"
   ; Only when nothing else of the maker's is left there.

@@ -1,6 +1,8 @@
 # The installer and its uninstaller, in a fresh Wine prefix of the case's own:
-# a silent install, the installed Veltraw running against a peer, and a silent
-# uninstall that ends it and removes everything except the user's settings.
+# a silent install with the clock service running, installed again over
+# itself as a newer version is, the installed Veltraw running against a peer,
+# and a silent uninstall that ends it, removes the service and everything else
+# except the user's settings.
 # Sourced by e2e.sh; CTest runs each case named on the next line.
 # e2e cases: installer
 
@@ -22,6 +24,9 @@ case_installer() {
   trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
   local t0=$SECONDS
   wineboot --init >"$case_dir/wineboot.log" 2>&1 </dev/null || true
+  # The first session of a prefix starts its system services slowly and
+  # holds back others' until it ends.
+  timeout 120 wineserver --wait || true
   local t1=$SECONDS
 
   wine "$VELTRAW_SETUP" /S >"$case_dir/setup.txt" 2>&1 </dev/null || fail "the installer failed"
@@ -30,6 +35,15 @@ case_installer() {
   local shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Veltraw.lnk"
   cmp -s "$folder/Veltraw.exe" "$VELTRAW_EXE" || fail "Veltraw.exe not installed as built"
   cmp -s "$folder/veltraw-query.exe" "$VELTRAW_QUERY" || fail "veltraw-query.exe not installed"
+  cmp -s "$folder/VeltrawService.exe" "$VELTRAW_SERVICE" || fail "VeltrawService.exe not installed"
+  local service_log="$WINEPREFIX/drive_c/ProgramData/Orvantis/Veltraw/service.log"
+  wait_until 30 "the clock service is not RUNNING" service_is RUNNING
+  # Over itself, as a newer version is installed: the running service is
+  # stopped before its program is replaced, and started again.
+  wine "$VELTRAW_SETUP" /S >>"$case_dir/setup.txt" 2>&1 </dev/null || fail "the second install failed"
+  wait_for_count "$service_log" "Clock service started" 2 30
+  expect_text "$service_log" "Clock service stopped"
+  service_is RUNNING || fail "the clock service is not RUNNING after the second install"
   [ -f "$folder/uninstall.exe" ] || fail "no uninstaller"
   (cd "$folder" && stat -c '%n %s' -- *) >"$case_dir/files.txt"
   [ -f "$shortcut" ] || fail "no Start-menu entry"
@@ -63,6 +77,8 @@ case_installer() {
   local t4=$SECONDS
 
   [ ! -e "$folder" ] || fail "the program folder is left: $(ls "$folder")"
+  ! wine reg query 'HKLM\System\CurrentControlSet\Services\VeltrawClock' >/dev/null 2>&1 </dev/null ||
+    fail "the clock service is left"
   [ ! -e "$WINEPREFIX/drive_c/Program Files/Orvantis" ] || fail "the empty Orvantis folder is left"
   [ ! -e "$shortcut" ] || fail "the Start-menu entry is left"
   ! wine reg query "$uninstall_key" >/dev/null 2>&1 </dev/null || fail "the uninstall entry is left"
