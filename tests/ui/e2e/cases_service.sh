@@ -30,6 +30,23 @@ case_service() {
     fail "-install failed: $(cat "$case_dir/install.txt")"
   wait_until 30 "the service is not RUNNING" service_is RUNNING
   wait_for_text "$log" "Clock service started" 10
+
+  # The tray asks the service once a step is due: 120 ms ahead the service
+  # steps the clock by its own measurement; 5 s ahead it cannot (or, past its
+  # limit of steps, will not), and the tray tells the user.
+  wine reg add "$service_key" /v AllowedServers /t REG_MULTI_SZ /d "$prefix.60\\0$prefix.61" \
+    /f >/dev/null </dev/null
+  configure Servers=dword:1 "Server1=$prefix.60" Frequency=dword:2
+  start_veltraw veltraw
+  wait_for_text "$case_dir/veltraw.txt" "The clock service stepped the clock" 30
+  uninstall_veltraw
+  configure "Server1=$prefix.61"
+  start_veltraw ahead5s
+  wait_for_text "$case_dir/ahead5s.txt" \
+    "Tray notification: Veltraw cannot set the clock: The Veltraw clock service " 30
+  expect_text "$case_dir/ahead5s.txt" "ms, not corrected"
+  uninstall_veltraw ahead5s
+  wine reg delete "$service_key" /f >/dev/null 2>&1 </dev/null
   # Installed again over itself, as a newer version is: stopped, updated,
   # started.
   wine "$VELTRAW_SERVICE" -install >>"$case_dir/install.txt" 2>&1 </dev/null ||
