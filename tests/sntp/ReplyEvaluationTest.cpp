@@ -45,7 +45,7 @@ Evaluation evaluate(const Exchange& x) {
   test::CaptureSink sink;
   Evaluation e;
   e.good = EvaluateReply(p, x.t4, e.offsetMs, e.roundTripMs);
-  for (const auto& line : sink.lines) e.lines.push_back(line.substr(line.find(">: ") + 3));
+  e.lines = sink.messages();
   e.levels = sink.levels;
   return e;
 }
