@@ -1,14 +1,20 @@
 // Runs a fuzz target's saved inputs once each, for builds without libFuzzer:
-//   fuzz_<name> PATH...
+//   fuzz_<name> [--random COUNT] PATH...
 // A PATH is an input file or a directory of them. The harness aborts on a
 // broken rule; the last "input" line printed names the input that did it.
+// With --random, COUNT inputs from a fixed seed follow, so that every build
+// also tries the same inputs beyond the saved ones; a broken rule there names
+// the input's number.
 #include <algorithm>
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -18,6 +24,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 namespace {
 
 namespace fs = std::filesystem;
+
+long g_randomInput = -1;
+
+void nameRandomInput(int) {
+  if (g_randomInput >= 0) std::fprintf(stderr, "random input %ld\n", g_randomInput);
+}
 
 bool collectInputs(const fs::path& path, std::vector<fs::path>& inputs) {
   std::error_code error;
@@ -47,12 +59,18 @@ bool readFile(const fs::path& path, std::vector<uint8_t>& bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: %s FILE_OR_DIRECTORY...\n", argv[0]);
+  long randomInputs = 0;
+  int first = 1;
+  if (argc > 2 && std::string(argv[1]) == "--random") {
+    randomInputs = std::atol(argv[2]);
+    first = 3;
+  }
+  if (argc <= first) {
+    std::fprintf(stderr, "usage: %s [--random COUNT] FILE_OR_DIRECTORY...\n", argv[0]);
     return 2;
   }
   std::vector<fs::path> inputs;
-  for (int i = 1; i < argc; ++i) {
+  for (int i = first; i < argc; ++i) {
     if (!collectInputs(argv[i], inputs)) {
       std::fprintf(stderr, "cannot read %s\n", argv[i]);
       return 2;
@@ -75,6 +93,14 @@ int main(int argc, char** argv) {
     const std::vector<uint8_t> exact(bytes);
     LLVMFuzzerTestOneInput(exact.empty() ? noBytes : exact.data(), exact.size());
   }
-  std::printf("replayed %lu inputs\n", static_cast<unsigned long>(inputs.size() + 1));
+  std::signal(SIGABRT, nameRandomInput);
+  std::mt19937 random(20060305);
+  for (g_randomInput = 0; g_randomInput < randomInputs; ++g_randomInput) {
+    std::vector<uint8_t> bytes(random() % 256);
+    for (uint8_t& byte : bytes) byte = static_cast<uint8_t>(random());
+    LLVMFuzzerTestOneInput(bytes.empty() ? noBytes : bytes.data(), bytes.size());
+  }
+  std::printf("replayed %lu inputs and %ld random ones\n",
+              static_cast<unsigned long>(inputs.size() + 1), randomInputs);
   return 0;
 }

@@ -1,11 +1,11 @@
 // Stand-ins shared by the time-keeping core's tests: a clock the test moves,
-// a log listener and a message box that answers itself.
+// a log listener, a message box that answers itself, scratch files and the
+// statistics as a dialog reads them.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
-#include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -13,7 +13,9 @@
 #include "LIB/Log/ErrorLog.h"
 #include "LIB/Time/PrecisionClock.h"
 #include "app/MessageBox.h"
+#include "app/ServerStats.h"
 #include "support/CaptureSink.h"
+#include "support/ScratchFile.h"
 
 namespace veltraw::test {
 
@@ -60,24 +62,17 @@ class BoxRecorder {
   int32_t m_answer;
 };
 
-// A file of the test's own in the working directory (the build tree),
-// removed before and after.
-class ScratchFile {
- public:
-  explicit ScratchFile(const std::string& stem) : path("veltraw-app-" + stem + ".tmp") {
-    std::remove(path.c_str());
-  }
-  ~ScratchFile() { std::remove(path.c_str()); }
-  ScratchFile(const ScratchFile&) = delete;
-  ScratchFile& operator=(const ScratchFile&) = delete;
-
-  // The whole file as bytes, "" when it does not exist.
-  std::string contents() const {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-
-  const std::string path;
-};
+// One server's deltas (or round trips) and the drift estimate; the caller
+// holds whatever lock guards stats.
+inline Histogram histogramOf(ServerStats& stats, int32_t server, bool latency = false) {
+  Histogram delta(1, 0, 1), trip(1, 0, 1);
+  EXPECT_TRUE(stats.get(server, delta, trip));
+  return latency ? trip : delta;
+}
+inline int32_t driftOf(ServerStats& stats) {
+  int32_t value = 0;
+  EXPECT_TRUE(stats.driftPerDay(value));
+  return value;
+}
 
 }  // namespace veltraw::test

@@ -185,17 +185,13 @@ class CoreTest : public ::testing::Test {
   }
   // The statistics of one server, read under the core's lock.
   Histogram deltas(int32_t server, Histogram* latency = nullptr) {
-    Histogram delta(1, 0, 1), trip(1, 0, 1);
     std::lock_guard<std::recursive_mutex> hold(app->lock());
-    EXPECT_TRUE(app->stats().get(server, delta, trip));
-    if (latency) *latency = trip;
-    return delta;
+    if (latency) *latency = histogramOf(app->stats(), server, true);
+    return histogramOf(app->stats(), server);
   }
   int32_t drift() {
-    int32_t value = -1;
     std::lock_guard<std::recursive_mutex> hold(app->lock());
-    EXPECT_TRUE(app->stats().driftPerDay(value));
-    return value;
+    return driftOf(app->stats());
   }
 
   ScratchKey scratch;

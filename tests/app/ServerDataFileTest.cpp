@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstring>
 #include <set>
 #include <sstream>
 #include <string>
@@ -16,11 +15,9 @@ namespace {
 
 using test::ScratchFile;
 
-class FixedEnvironment : public LogEnvironment {
- public:
-  std::time_t now() override { return 1796515894; }  // Sun Dec  6 00:11:34 2026
-  uint32_t tickCount() override { return 4000000000u; }
-  unsigned long threadId() override { return 1; }
+// The rows' time: Sun Dec  6 00:11:34 2026, tick 4000000000.
+struct RowEnvironment : test::FixedLogEnvironment {
+  RowEnvironment() { time = 1796515894, tick = 4000000000u; }
 };
 
 NtpResult resultFrom(const std::string& host) {
@@ -39,7 +36,10 @@ NtpResult resultFrom(const std::string& host) {
   return result;
 }
 
-const std::string kHeaderLine(ServerDataFile::kHeader, std::strlen(ServerDataFile::kHeader) - 1);
+const std::string kHeaderLine =
+    "GMT Time,GetTickCount (ms),Server,Precision (2^x s),Round-trip Latency (ms),Time Offset (ms),"
+    "Reference (dec),Originate (dec),Receive (dec),Transmit (dec),Reference (hex),Originate (hex),"
+    "Receive (hex),Transmit (hex)";
 
 std::string rowOf(const std::string& host) {
   return ServerDataFile::formatRow(resultFrom(host), 1796515894, 4000000000u);
@@ -84,7 +84,7 @@ TEST(ServerDataFileTest, RowCarriesEveryColumnAndTheNameAsOneField) {
 
 TEST(ServerDataFileTest, EveryOpenStartsAgainWithTheHeader) {
   ScratchFile scratch("rows");
-  FixedEnvironment environment;
+  RowEnvironment environment;
   ServerDataFile file(environment);
   ASSERT_TRUE(file.open(scratch.path));
   file.writeRow(resultFrom("ntp1"));
@@ -111,7 +111,7 @@ TEST(ServerDataFileTest, EveryOpenStartsAgainWithTheHeader) {
 // show), and rows written to an open file are all there.
 TEST(ServerDataFileTest, ConcurrentWritersAndReopeningKeepRowsWhole) {
   ScratchFile scratch("concurrent");
-  FixedEnvironment environment;
+  RowEnvironment environment;
   ServerDataFile file(environment);
   constexpr int kThreads = 6, kRows = 150;
   std::set<std::string> rows;

@@ -19,16 +19,8 @@ class ServerStatsTest : public ::testing::Test {
     stats.addServer("primary");
     stats.addServer("secondary");
   }
-  Histogram get(int32_t index, bool latency) {
-    Histogram d(1, 0, 1), l(1, 0, 1);
-    EXPECT_TRUE(stats.get(index, d, l));
-    return latency ? l : d;
-  }
-  int32_t drift() {
-    int32_t value = 0;
-    EXPECT_TRUE(stats.driftPerDay(value));
-    return value;
-  }
+  Histogram get(int32_t index, bool latency) { return test::histogramOf(stats, index, latency); }
+  int32_t drift() { return test::driftOf(stats); }
 
   test::FakeClock clock;
   ServerStats stats;

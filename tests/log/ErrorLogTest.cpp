@@ -1,20 +1,22 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 
 #include "LIB/Log/ErrorLog.h"
 #include "LIB/Log/LogSinks.h"
 #include "support/CaptureSink.h"
+#include "support/ScratchFile.h"
 
 namespace veltraw {
 namespace {
 
 using test::CaptureSink;
+using ::testing::ThrowsMessage;
 using Lines = std::vector<std::string>;
 
 class ErrorLogTest : public ::testing::Test {
@@ -122,34 +124,23 @@ TEST_F(ErrorLogTest, LinesOfManyThreadsNeverInterleave) {
   EXPECT_EQ(next, std::vector<int>(8, 300));
 }
 
-std::string readFile(const std::string& path) {
-  std::ostringstream text;
-  text << std::ifstream(path, std::ios::binary).rdbuf();
-  return text.str();
-}
-
 TEST_F(ErrorLogTest, FileSinkWritesHeadedLinesFlushedAtOnce) {
-  const std::string path = ::testing::TempDir() + "veltraw_log_test.txt";
-  { std::ofstream(path) << "earlier\n"; }
+  test::ScratchFile file("log");
+  std::ofstream(file.path) << "earlier\n";
   for (bool append : {true, false}) {
-    FileLogSink sink(path, append);
+    FileLogSink sink(file.path, append);
     log.addSink(&sink);
     log.begin(Warning) << "entry" << End;
     // On disk before the sink is closed. Text mode ends lines the platform's way.
-    const std::string written = readFile(path);
+    const std::string written = file.contents();
     log.removeSink(&sink);
     EXPECT_EQ(written.find("earlier") != std::string::npos, append);
     EXPECT_NE(written.find("[1970-01-01 00:00:00 00000000] <6f4>: entry"), std::string::npos);
     EXPECT_EQ(written.back(), '\n');
   }
-  std::remove(path.c_str());
   const std::string nowhere = ::testing::TempDir() + "no/such/dir/log.txt";
-  try {
-    FileLogSink sink(nowhere, true);
-    ADD_FAILURE() << "opened " << nowhere;
-  } catch (const std::runtime_error& e) {
-    EXPECT_EQ(std::string(e.what()), "Cannot open log file for writing: " + nowhere);
-  }
+  EXPECT_THAT([&] { FileLogSink sink(nowhere, true); },
+              ThrowsMessage<std::runtime_error>("Cannot open log file for writing: " + nowhere));
 }
 
 std::string g_debugged;

@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -23,11 +24,8 @@ TEST(IntToAscii, DigitsInEveryRadixAndTheExtremes) {
   ErrorLog::instance().setEnvironment(&env);
   CaptureSink sink;
   EXPECT_THROW(IntToAscii(1u, buffer, 0), const char*);
-  try {
-    IntToAscii(int32_t{-1}, buffer, 0);
-  } catch (const char* text) {
-    EXPECT_STREQ(text, "Assertion failure");
-  }
+  EXPECT_THAT([&] { IntToAscii(int32_t{-1}, buffer, 0); },
+              ::testing::Throws<const char*>(::testing::StrEq("Assertion failure")));
   EXPECT_EQ(sink.all(),
             "<6f4>: Assertion failed: base!=0 in LIB/String/IntToAscii:27\n"
             "<6f4>: Backtrace not available; last PC is 0x00000000\n"

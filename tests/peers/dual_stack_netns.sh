@@ -38,9 +38,8 @@ status=0
 # silent); the address that answers; how many requests went out for two.
 run_case() {
   name=$1 listen=$2 answers=$3 sends=$4
-  set --
-  for entry in $listen; do set -- "$@" --listen "$entry"; done
-  in_ns "$python" "$here/sntp_responder.py" "$@" --pidfile "$state/responder.pid" &
+  # shellcheck disable=SC2086 # one entry a word
+  in_ns "$python" "$here/sntp_responder.py" --serve $listen --pidfile "$state/responder.pid" &
   in_ns "$python" "$here/sntp_responder.py" --probe "$answers" --within 10
   in_ns "$query" dualhost 2 1000 -v >"$state/out" 2>"$state/log" || true
   kill "$(cat "$state/responder.pid")"

@@ -65,7 +65,7 @@ phase() {
 
 phase none
 
-"$python" "$here/sntp_responder.py" --listen ::1=32 --pidfile "$state/responder.pid" \
+"$python" "$here/sntp_responder.py" --serve ::1=32 --pidfile "$state/responder.pid" \
   >"$state/responder.log" 2>&1 &
 "$python" "$here/sntp_responder.py" --probe ::1 --within 20
 phase responder

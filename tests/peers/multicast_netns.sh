@@ -17,7 +17,7 @@ in_ns() { ip netns exec "$ns" "$@"; }
 in_ns ip link set lo up
 in_ns ip link set lo multicast on
 in_ns ip route add 224.0.0.0/4 dev lo
-in_ns "$python" "$here/sntp_responder.py" --multicast "$group" --pidfile "$state/responder.pid" &
+in_ns "$python" "$here/sntp_responder.py" --serve "$group=31" --pidfile "$state/responder.pid" &
 in_ns "$python" "$here/sntp_responder.py" --probe "$group" --within 10
 
 in_ns "$query" "$group" 1 1000 -v >"$state/out" 2>"$state/log" || true

@@ -3,9 +3,9 @@
 
 It listens on port 123 of several loopback addresses PREFIX.31 ... PREFIX.61;
 the last octet of the address a request reaches selects a behaviour. With
---listen (or --serve) it serves chosen behaviours on given addresses instead
-(::1=32: the behaviour of octet 32 on the IPv6 loopback; in a test's own
-network namespace a multicast address is a group it joins). A behaviour is
+--serve it serves chosen behaviours on given addresses instead (::1=32: the
+behaviour of octet 32 on the IPv6 loopback; in a test's own network
+namespace a multicast address is a group it joins). A behaviour is
 a list of steps: the n-th request of one client socket (one request series)
 gets step n, the last step repeating. A step can shift the
 clock by an offset, fake a network delay, set the header fields, zero
@@ -53,10 +53,7 @@ BEHAVIOURS = {
     49: [{"random": True}],                                 # any length, any content
     50: [{"offset_ms": 1000, "delay_ms": 10.5}, {"offset_ms": 1000, "delay_ms": 10.5},
          {"zero": ["receive"]}],
-    51: [{"offset_ms": 30 * 86400 * 1000.0}],               # 30 days ahead: out of range
     52: [{"li": 3, "stratum": 0, "refid": b"RATE"}],         # kiss-o'-death
-    # A busy server far away: offset and round trip vary from reply to reply.
-    53: [{"offset_ms": -15, "offset_spread_ms": 40, "delay_ms": 70, "delay_spread_ms": 45}],
     54: [{"li": 3, "stratum": 0, "refid": b"DENY"}],
     55: [{"refid": b"Mire"}],                               # the maker's appliance
     60: [{"offset_ms": 120.0}],                             # a step Wine takes
@@ -115,18 +112,6 @@ def build_reply(request, step, received_ns, sent_ns, rng):
     return reply
 
 
-def drawn(step, rng):
-    """step with its spreads drawn: a normally distributed offset and delay
-    around the step's own (the delay at least 0.5 ms)."""
-    step = dict(step)
-    if "offset_spread_ms" in step:
-        step["offset_ms"] = step.get("offset_ms", 0.0) + rng.gauss(0, step.pop("offset_spread_ms"))
-    if "delay_spread_ms" in step:
-        spread = rng.gauss(0, step.pop("delay_spread_ms"))
-        step["delay_ms"] = max(0.5, step.get("delay_ms", 0.0) + spread)
-    return step
-
-
 def restamp_transmit(data, step):
     """data with T3 read again right now: every microsecond between T3 and
     the send would show as an error of half as much in the client's offset."""
@@ -138,23 +123,12 @@ def restamp_transmit(data, step):
 
 
 class Responder:
-    def __init__(self, prefix, port, seed, group=None, listen=None):
+    def __init__(self, prefix, port, seed, listen=None):
         self.selector = selectors.DefaultSelector()
         self.pending = []  # (due, sequence, socket, data, address)
         self.sequence = 0
         self.clients = {}  # (local octet, client address) -> (requests seen, last seen)
         self.rng = random.Random(seed)
-        if group:
-            # A member of a multicast group on loopback, answering from its own
-            # unicast address like a good server (only inside a test's own
-            # network namespace).
-            sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-            sock.bind(("0.0.0.0", port))
-            membership = socket.inet_aton(group) + socket.inet_aton("127.0.0.1")
-            sock.setsockopt(socket.IPPROTO_IP, socket.IP_ADD_MEMBERSHIP, membership)
-            sock.setblocking(False)
-            self.selector.register(sock, selectors.EVENT_READ, 31)
-            return
         if not listen:
             listen = [(f"{prefix}.{octet}", octet) for octet in BEHAVIOURS]
         for address, octet in listen:
@@ -193,7 +167,7 @@ class Responder:
             self.schedule(now + late, sock, forged, address)
         if step.get("drop"):
             return
-        real = drawn(step, self.rng)
+        real = dict(step)
         real.pop("forge", None)
         if late:
             # Stamped now, sent later: the reply a slow network delivers late.
@@ -240,7 +214,7 @@ def family_of(address):
 
 
 def listen_entry(text):
-    """ADDRESS=OCTET of --listen."""
+    """ADDRESS=OCTET of --serve."""
     address, _, octet = text.rpartition("=")
     if not address or int(octet) not in BEHAVIOURS:
         raise argparse.ArgumentTypeError(f"not ADDRESS=OCTET of a behaviour: {text}")
@@ -266,12 +240,8 @@ def main():
     parser.add_argument("--port", type=int, default=123)
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--pidfile")
-    parser.add_argument("--listen", metavar="ADDRESS=OCTET", type=listen_entry, action="append",
-                        help="serve the behaviour of OCTET on ADDRESS (repeatable)")
-    parser.add_argument("--multicast", metavar="GROUP",
-                        help="answer only as a member of GROUP on loopback")
     parser.add_argument("--serve", metavar="ADDRESS=OCTET", type=listen_entry, nargs="+",
-                        help="the same as --listen for each; a group address is joined")
+                        help="serve the behaviour of OCTET on each ADDRESS; a group is joined")
     parser.add_argument("--probe", metavar="HOST", nargs="+",
                         help="only wait until every HOST answers; exit 1 if one does not")
     parser.add_argument("--within", type=float, default=10.0, help="seconds to wait for --probe")
@@ -285,8 +255,7 @@ def main():
                     sys.exit(1)
                 time.sleep(0.05)
         sys.exit(0)
-    listen = (args.listen or []) + (args.serve or [])
-    responder = Responder(args.prefix, args.port, args.seed, args.multicast, listen)
+    responder = Responder(args.prefix, args.port, args.seed, args.serve)
     if args.pidfile:
         with open(args.pidfile, "w") as f:
             f.write(f"{os.getpid()}\n")

@@ -1,5 +1,6 @@
 // The settings file on disk: where it lives, what a damaged one reads as, and
 // that a failed write leaves it as it was.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -9,36 +10,23 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include "LIB/Registry/SettingsKey.h"
+#include "support/ScratchFile.h"
 #include "support/ScratchKey.h"
 
 namespace veltraw {
 namespace {
 
 namespace fs = std::filesystem;
+using test::readFile;
 using test::ScratchKey;
-
-std::string slurp(const std::string& path) {
-  std::ostringstream content;
-  content << std::ifstream(path, std::ios::binary).rdbuf();
-  return content.str();
-}
+using ::testing::StartsWith;
+using ::testing::ThrowsMessage;
 
 void spit(const std::string& path, const std::string& content) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
-}
-
-template <typename Work>
-std::string failureOf(Work work) {
-  try {
-    work();
-  } catch (const std::runtime_error& e) {
-    return e.what();
-  }
-  return "no failure";
 }
 
 // A relative XDG_CONFIG_HOME is invalid and ignored.
@@ -46,7 +34,7 @@ TEST(SettingsFileStoreTest, LivesInTheNamedDirectoryOrTheUsersConfigDirectory) {
   ScratchKey scratch;
   const std::string dir = scratch.directory();
   SettingsKey(R"(Aa0/..\Zz9)", dir + "/a/b").writeNumber("Frequency", 60);
-  EXPECT_NE(slurp(dir + "/a/b/Aa0%2F..%5CZz9.conf").find("\nFrequency = number 60\n"),
+  EXPECT_NE(readFile(dir + "/a/b/Aa0%2F..%5CZz9.conf").find("\nFrequency = number 60\n"),
             std::string::npos);
 
   const bool hadHome = getenv("HOME"), hadConfig = getenv("XDG_CONFIG_HOME");
@@ -81,7 +69,7 @@ TEST(SettingsFileStoreTest, DamagedOrHugeFileLosesNoReadableValue) {
   EXPECT_EQ(key->readNumber("Servers", -1), 3);
   key->writeText("Server1", "new");
   EXPECT_EQ(key->readText("Server1", "none"), "new");
-  EXPECT_EQ(slurp(path).compare(0, garbage.size(), garbage), 0);
+  EXPECT_EQ(readFile(path).compare(0, garbage.size(), garbage), 0);
 
   const std::string huge = "Servers = number 4\n" + std::string(17 << 20, '#') + "\n";
   spit(path, huge + "Server1 = text \"beyond\"\n");
@@ -98,7 +86,7 @@ TEST(SettingsFileStoreTest, FailedWriteLeavesTheFileAsItWas) {
   const std::string path = scratch.directory() + "/Veltraw.conf";
   auto key = scratch.open();
   key->writeText("Server1", "kept");
-  const std::string before = slurp(path);
+  const std::string before = readFile(path);
   struct rlimit saved, small;
   getrlimit(RLIMIT_FSIZE, &saved);
   small = saved;
@@ -108,17 +96,16 @@ TEST(SettingsFileStoreTest, FailedWriteLeavesTheFileAsItWas) {
   EXPECT_THROW(key->writeText("Big", std::string(1000, 'b')), std::runtime_error);
   setrlimit(RLIMIT_FSIZE, &saved);
   signal(SIGXFSZ, previousHandler);
-  EXPECT_EQ(slurp(path), before);
+  EXPECT_EQ(readFile(path), before);
   EXPECT_FALSE(fs::exists(path + ".tmp"));
 
   const std::string other = scratch.directory() + "/Other.conf";
   fs::create_directory(other);
   SettingsKey otherKey("Other", scratch.directory());
   EXPECT_EQ(otherKey.readNumber("Servers", 4), 4);
-  EXPECT_EQ(failureOf([&] {
-              otherKey.writeNumber("Servers", 1);
-            }).rfind("Cannot read settings file " + other + ": ", 0),
-            0u);
+  EXPECT_THAT(
+      [&] { otherKey.writeNumber("Servers", 1); },
+      ThrowsMessage<std::runtime_error>(StartsWith("Cannot read settings file " + other + ": ")));
 }
 
 TEST(SettingsFileStoreTest, WritersInTwoProcessesLoseNothing) {
@@ -126,12 +113,12 @@ TEST(SettingsFileStoreTest, WritersInTwoProcessesLoseNothing) {
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   const std::string who = child == 0 ? "Child" : "Parent";
-  const std::string failure = failureOf([&] {
+  auto write = [&] {
     SettingsKey key("Veltraw", scratch.directory());
     for (int v = 0; v < 40; ++v) key.writeNumber(who + std::to_string(v), v);
-  });
-  if (child == 0) _exit(failure == "no failure" ? 0 : 1);
-  EXPECT_EQ(failure, "no failure");
+  };
+  EXPECT_NO_THROW(write());
+  if (child == 0) _exit(HasFailure() ? 1 : 0);
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);

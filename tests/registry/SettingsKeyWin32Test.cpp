@@ -1,5 +1,6 @@
 // The registry store against the real registry: what it creates and stores,
 // and values of odd shape that other programs (or a person with regedit) left.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -13,6 +14,8 @@ namespace veltraw {
 namespace {
 
 using test::ScratchKey;
+using ::testing::HasSubstr;
+using ::testing::ThrowsMessage;
 
 // The scratch key opened directly, as another program would.
 class RawKey {
@@ -83,19 +86,11 @@ TEST(SettingsRegistryTest, FailuresCarryTheWindowsErrorText) {
   // Another program removes the key while it is open.
   ASSERT_EQ(RegDeleteTreeA(HKEY_CURRENT_USER, RawKey(scratch).path.c_str()), ERROR_SUCCESS);
   EXPECT_EQ(key->readNumber("Frequency", 60), 60);
-  try {
-    key->writeNumber("Frequency", 1);
-    ADD_FAILURE() << "no exception";
-  } catch (const std::runtime_error& e) {
-    EXPECT_EQ(std::string(e.what()), windowsErrorText(ERROR_KEY_DELETED));
-  }
+  EXPECT_THAT([&] { key->writeNumber("Frequency", 1); },
+              ThrowsMessage<std::runtime_error>(windowsErrorText(ERROR_KEY_DELETED)));
   // A key name the registry refuses.
-  try {
-    SettingsKey refused(std::string(300, 'k'));
-    ADD_FAILURE() << "no exception";
-  } catch (const std::runtime_error& e) {
-    EXPECT_NE(std::string(e.what()).find(" (0x"), std::string::npos) << e.what();
-  }
+  EXPECT_THAT([] { SettingsKey refused(std::string(300, 'k')); },
+              ThrowsMessage<std::runtime_error>(HasSubstr(" (0x")));
 }
 
 }  // namespace

@@ -39,14 +39,12 @@ TEST(NtpPacket, LogTextOfAServerReplyShowsSignedAndRawFields) {
   };
   CaptureSink sink;
   LogPacket("Received Packet from 10.0.0.1:123", reply);
-  std::vector<std::string> messages;
-  for (const auto& line : sink.lines) messages.push_back(line.substr(line.find(">: ") + 3));
-  EXPECT_EQ(messages, (std::vector<std::string>{
-                          "Received Packet from 10.0.0.1:123: LI=0 VN=4 Mode=4 Strat=0x02",
-                          "  Poll=-6 Prec=-20 RtDly=-256 RtDisp=0x00000326 RefId=GPS\\x00",
-                          "  Reference=c76b0200.00000001 Originate=c76b0235.80000000",
-                          "  Receive=c76b0235.81000000 Transmit=c76b0235.82000000",
-                      }));
+  EXPECT_EQ(sink.messages(), (std::vector<std::string>{
+                                 "Received Packet from 10.0.0.1:123: LI=0 VN=4 Mode=4 Strat=0x02",
+                                 "  Poll=-6 Prec=-20 RtDly=-256 RtDisp=0x00000326 RefId=GPS\\x00",
+                                 "  Reference=c76b0200.00000001 Originate=c76b0235.80000000",
+                                 "  Receive=c76b0235.81000000 Transmit=c76b0235.82000000",
+                             }));
 }
 
 }  // namespace

@@ -45,7 +45,7 @@ Evaluation evaluate(const Exchange& x) {
   test::CaptureSink sink;
   Evaluation e;
   e.good = EvaluateReply(p, x.t4, e.offsetMs, e.roundTripMs);
-  for (const auto& line : sink.lines) e.lines.push_back(line.substr(line.find(">: ") + 3));
+  e.lines = sink.messages();
   e.levels = sink.levels;
   return e;
 }
@@ -104,6 +104,7 @@ TEST(EvaluateReply, BadRepliesAreRejectedWithTheirReasons) {
        "deltaT out of range (18446744071117551616)"},
       {{zero, at(1), zero, zero}, "Originate = 0; Transmit = 0; Arrival = 0; "},
       {{at(1), zero, at(2), at(3)}, "Receive = 0; "},
+      {{t1, t2, t3, zero}, "Arrival = 0; "},  // one zero alone is as bad as all four
       {{t1, t2, t3, t4, 0xE4, 2, "\x7f\0\0\1"}, "LI=3 (unsynchronized); "},
       {{t1, t2, t3, t4, 0x24, 0, "RATE"}, "Stratum=0 (kiss code RATE); "},
       {{t1, t2, t3, t4, 0x24, 0, "DE\nY"}, "Stratum=0 (kiss code DE\\x0aY); "},

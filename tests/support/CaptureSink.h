@@ -62,6 +62,13 @@ class CaptureSink : public LogSink {
     }
     return 0;
   }
+  // The finished lines without their header and thread label.
+  std::vector<std::string> messages() const {
+    std::lock_guard<std::mutex> hold(m_lock);
+    std::vector<std::string> found;
+    for (const auto& line : lines) found.push_back(line.substr(line.find(">: ") + 3));
+    return found;
+  }
   // Everything, finished lines joined by '\n', then an unfinished one.
   std::string all() const {
     std::lock_guard<std::mutex> hold(m_lock);

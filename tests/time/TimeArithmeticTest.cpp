@@ -1,6 +1,6 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 
 #include "LIB/Time/TimeClass.h"
@@ -10,10 +10,7 @@ namespace veltraw {
 namespace {
 
 using test::makeTime;
-
-uint64_t totalMicroseconds(const TimeClass& t) {
-  return (uint64_t{t.dayNumber()} * 86400 + t.secondsInDay()) * 1000000 + t.microsecond();
-}
+using ::testing::ThrowsMessage;
 
 TimeClass withMicrosecond(TimeClass time, uint32_t us) {
   time.setMicrosecond(us);
@@ -54,42 +51,15 @@ TEST(TimeArithmetic, CarriesAtTheEdgesOrThrowsAndKeepsTheTime) {
   };
   for (const auto& c : cases) {
     TimeClass time = c.start;
-    const std::string error = test::errorText(
-        [&] { c.add ? time.addMicroseconds(c.us) : time.subtractMicroseconds(c.us); });
-    EXPECT_EQ(c.error ? std::string("TimeError: year out of range: ") + c.error : "no error",
-              error);
+    auto move = [&] { c.add ? time.addMicroseconds(c.us) : time.subtractMicroseconds(c.us); };
+    if (c.error) {
+      EXPECT_THAT(
+          move, ThrowsMessage<TimeError>(std::string("TimeError: year out of range: ") + c.error));
+    } else {
+      EXPECT_NO_THROW(move());
+    }
     EXPECT_EQ(c.expected, time) << testing::PrintToString(c.start) << (c.add ? " + " : " - ")
                                 << c.us;
-  }
-}
-
-// Also for millisecond counts whose microseconds overflow 32 bits.
-TEST(TimeArithmetic, AddingAndSubtractingMoveTheInstantExactly) {
-  std::mt19937_64 random(20060305);
-  for (int i = 0; i < 20000; ++i) {
-    TimeClass start;
-    start.setDayNumber(15000 + random() % (551149 - 15000));
-    start.setSecondsInDay(random() % 86400);
-    start.fraction = static_cast<uint32_t>(random());
-    // Amounts from microseconds to about 35 years, evenly over their sizes.
-    const uint64_t amount = random() >> (14 + random() % 50);
-    const uint64_t before = totalMicroseconds(start);
-
-    TimeClass time = start;
-    time.addMicroseconds(amount);
-    ASSERT_EQ(before + amount, totalMicroseconds(time)) << testing::PrintToString(start);
-    time.subtractMicroseconds(amount);
-    ASSERT_EQ(before, totalMicroseconds(time)) << testing::PrintToString(start);
-    time = start;
-    time.subtractMicroseconds(amount);
-    ASSERT_EQ(before - amount, totalMicroseconds(time)) << testing::PrintToString(start);
-
-    const auto ms = static_cast<uint32_t>(random());
-    time = start;
-    time.addMilliseconds(ms);
-    ASSERT_EQ(before + uint64_t{ms} * 1000, totalMicroseconds(time));
-    time.subtractMilliseconds(ms);
-    ASSERT_EQ(before, totalMicroseconds(time));
   }
 }
 

@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -11,15 +12,16 @@
 namespace veltraw {
 namespace {
 
-using test::errorText;
 using test::makeTime;
+using ::testing::ThrowsMessage;
 
 TEST(Calendar, LeapYearsAndMonthsOutOfRange) {
   for (uint16_t year : {1900, 2001, 2100}) EXPECT_FALSE(isLeapYear(year)) << year;
   for (uint16_t year : {2000, 2004, 2400}) EXPECT_TRUE(isLeapYear(year)) << year;
   for (int month : {0, 13}) {
-    EXPECT_EQ("TimeError: month out of range: " + std::to_string(month),
-              errorText([&] { daysInMonth(2006, month); }));
+    EXPECT_THAT(
+        [&] { daysInMonth(2006, month); },
+        ThrowsMessage<TimeError>("TimeError: month out of range: " + std::to_string(month)));
   }
   // Inside the calendar a bad month is a broken rule, not a read past a table.
   test::CaptureSink quiet;
@@ -62,7 +64,8 @@ TEST(TimeClass, SettersRejectOutOfRangeAndKeepTheTime) {
   const TimeClass before = makeTime(2006, 4, 30, 13, 45, 50, 0x12345678);
   for (const auto& c : cases) {
     TimeClass time = before;
-    EXPECT_EQ(std::string("TimeError: ") + c.second, errorText([&] { c.first(time); }));
+    EXPECT_THAT([&] { c.first(time); },
+                ThrowsMessage<TimeError>(std::string("TimeError: ") + c.second));
     EXPECT_EQ(before, time) << c.second;
   }
 }

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <ostream>
 #include <string>
 
@@ -37,23 +36,12 @@ inline int64_t nsSince1900(const TimeClass& t) {
   return seconds * 1000000000 + static_cast<int64_t>((uint64_t{t.fraction} * 1000000000) >> 32);
 }
 
-// The text of the TimeError that work throws, or "no error".
-inline std::string errorText(const std::function<void()>& work) {
-  try {
-    work();
-  } catch (const TimeError& e) {
-    return e.what();
-  }
-  return "no error";
-}
-
 // The text of one log entry holding only value, after the thread label.
 template <typename T>
 std::string logText(const T& value) {
   CaptureSink sink;
   ErrorLog::instance().begin(Warning) << value << End;
-  const std::string line = sink.lines.empty() ? "?" : sink.lines[0];
-  return line.substr(line.find(">: ") + 3);
+  return sink.lines.empty() ? "?" : sink.messages()[0];
 }
 
 }  // namespace test

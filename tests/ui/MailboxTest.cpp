@@ -1,7 +1,9 @@
 // Results posted by request threads reach a window only while it is open.
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -33,22 +35,33 @@ TEST(Mailbox, DeliversInOrderUntilClosedThenDropsEverything) {
   EXPECT_TRUE(watch.expired());
 }
 
-// Late results race the window's end: after close() returns, no thread may
-// still wake the window (under ThreadSanitizer, the lock is checked too).
-TEST(Mailbox, NoWakeAfterCloseWhateverTheRace) {
-  std::atomic<int> wakes{0};
-  auto box = std::make_shared<Mailbox<int>>([&] { ++wakes; });
-  std::vector<std::thread> posters;
-  for (int t = 0; t < 4; ++t) {
-    posters.emplace_back([box] {
-      for (int i = 0; i < 2000; ++i) box->post(i);
-    });
+// Late results race the window's end: close() waits for a wake under way, so
+// that once it returns no thread is still waking the window.
+TEST(Mailbox, CloseWaitsForAWakeUnderWay) {
+  std::mutex lock;
+  std::condition_variable changed;
+  bool waking = false, closeReturned = false, closedDuringWake = false;
+  Mailbox<int> box([&] {
+    std::unique_lock<std::mutex> hold(lock);
+    waking = true;
+    changed.notify_all();
+    // Time enough for a close() that does not wait to return.
+    closedDuringWake =
+        changed.wait_for(hold, std::chrono::milliseconds(200), [&] { return closeReturned; });
+  });
+  std::thread poster([&] { box.post(1); });
+  {
+    std::unique_lock<std::mutex> hold(lock);
+    changed.wait(hold, [&] { return waking; });
   }
-  std::this_thread::yield();
-  box->close();
-  const int wakesAtClose = wakes;
-  for (auto& thread : posters) thread.join();
-  EXPECT_EQ(wakes, wakesAtClose);
+  box.close();
+  {
+    std::lock_guard<std::mutex> hold(lock);
+    closeReturned = true;
+  }
+  changed.notify_all();
+  poster.join();
+  EXPECT_FALSE(closedDuringWake);
 }
 
 }  // namespace
