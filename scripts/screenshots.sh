@@ -138,7 +138,7 @@ dialog_shot() {
 # The driver's exit code is lost on the way through explorer; its output is not.
 wait_dialog() {
   for _ in $(seq 1 100); do
-    [ "$(driver count-dialogs "$1" | tr -d '\r')" = 1 ] && return 0
+    [ "$(driver dialogs "$1" 1 0 | tr -d '\r')" = 1 ] && return 0
     sleep 0.1
   done
   echo "screenshots: no dialog \"$1\"" >&2
@@ -157,19 +157,19 @@ tray_shot tray-good
 driver cursor $((width / 2)) $((height / 2))
 sleep 0.5
 driver cursor $((icon_x - 24)) "$icon_y"
-driver icon rbuttonup
-driver wait-menu 5000
+driver post rbuttonup
+driver menu open 5000
 sleep 0.5
 shot tray-menu $((width - 300)) $((height - 260)) 300 260
 driver key escape
 
 # The Exit dialog opens next to the icon, the About dialog in the middle.
-driver command 101
+driver post command 101
 wait_dialog "Exiting Veltraw"
 sleep 0.5
 dialog_shot exit-dialog "Exiting Veltraw"
 driver click "Exiting Veltraw" 2
-driver command 100
+driver post command 100
 wait_dialog "About Orvantis Veltraw"
 sleep 0.5
 dialog_shot about-dialog "About Orvantis Veltraw"
@@ -180,13 +180,13 @@ driver click "About Orvantis Veltraw" 1
 wine reg add 'HKCU\Software\Orvantis\Veltraw' /v Server2 /t REG_SZ /d "$prefix.31" /f >/dev/null
 wine reg add 'HKCU\Software\Orvantis\Veltraw' /v Server3 /t REG_SZ /d "$prefix.32" /f >/dev/null
 wine reg add 'HKCU\Software\Orvantis\Veltraw' /v Servers /t REG_DWORD /d 3 /f >/dev/null
-driver command 104
+driver post command 104
 wait_dialog "Server Configuration"
 driver select "Server Configuration" 1003 1
 sleep 0.5
 dialog_shot server-dialog "Server Configuration"
 driver set-text "Server Configuration" 1008 "$prefix.37"
-driver click-async "Server Configuration" 1004
+driver click "Server Configuration" 1004
 wait_dialog Veltraw
 sleep 0.5
 dialog_shot server-question Veltraw
@@ -200,7 +200,7 @@ set_value() { wine reg add 'HKCU\Software\Orvantis\Veltraw' /v "$1" /t "$2" /d "
 set_value LogFile REG_SZ 'C:\Veltraw\veltraw.log'
 set_value LogDetails REG_DWORD 1
 set_value DataFile REG_SZ 'C:\Veltraw\servers.csv'
-driver command 105
+driver post command 105
 wait_dialog "Log Settings"
 sleep 0.5
 dialog_shot log-settings-dialog "Log Settings"
@@ -210,7 +210,7 @@ set_value MonitorLatency REG_DWORD 150
 set_value MonitorOnTimeout REG_DWORD 1
 set_value MonitorOnBadRef REG_DWORD 1
 set_value MonitorOnRecovery REG_DWORD 1
-driver command 109
+driver post command 109
 wait_dialog "Monitoring"
 sleep 0.5
 dialog_shot monitoring-dialog "Monitoring"
@@ -220,7 +220,7 @@ for value in MonitorOnTimeout MonitorOnBadRef MonitorOnRecovery; do
 done
 
 # The test packets dialog with chronyd's reply, the primary chosen at opening.
-driver command 112
+driver post command 112
 wait_dialog "Send NTP Test Packets"
 driver click "Send NTP Test Packets" 1047
 for _ in $(seq 1 50); do
@@ -268,10 +268,10 @@ wait_rows() {
 }
 wait_rows 3
 for update in $(seq 2 60); do
-  driver tick
+  driver post tick
   wait_rows $((2 * update + 1))
 done
-driver command 103
+driver post command 103
 wait_dialog "Veltraw Statistics"
 sleep 1
 dialog_shot statistics-dialog "Veltraw Statistics"
@@ -285,7 +285,7 @@ if [ -n "${VELTRAW_SHOT_NETNS:-}" ]; then
   : >"$work/veltraw.txt"
   veltraw_without_clock_right wine explorer "$desktop" "$exe" >"$work/veltraw.txt" 2>&1 </dev/null &
   wait_dialog Veltraw
-  driver click-async Veltraw 6
+  driver click Veltraw 6
   wait_dialog "Autodetect Mirelock"
   wait_for_line "Requesting time from 10.213.9.40"
   dialog_shot server-search "Autodetect Mirelock"

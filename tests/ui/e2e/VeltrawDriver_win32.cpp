@@ -4,17 +4,15 @@
 // program's dialogs and message boxes, reached through their control ids.
 //
 //   driver running                       exit 0 when the tray window exists
-//   driver icon lbuttondown|lbuttonup|rbuttondown|rbuttonup|lbuttondblclk|mousemove
-//   driver command ID                    a menu command (WM_COMMAND)
-//   driver post MSG WPARAM [COUNT]       posts a message to the tray window COUNT times
-//   driver taskbar-created               what the shell broadcasts after a restart
-//   driver tick                          the update timer's tick: an update cycle now
-//   driver wait-dialog CAPTION MS        exit 0 once a dialog with that caption shows
-//   driver count-dialogs CAPTION         prints how many are shown
+//   driver post NAME [N]                 posts to the tray window (see kTrayMessages):
+//                                        for "command" N is the menu id, else how often
+//   driver dialogs CAPTION N MS          exit 0 once exactly N dialogs with that caption
+//                                        show; prints how many show at the end
+//   driver menu open|closed MS           exit 0 once a popup menu is so
 //   driver texts CAPTION                 prints the texts of the dialog's controls
 //   driver checked CAPTION ID            prints 1 or 0
-//   driver click CAPTION ID              presses the button and waits for it to act
-//   driver click-async CAPTION ID        presses it and returns at once (a box may follow)
+//   driver click CAPTION ID              presses the button; returns once it has acted,
+//                                        or once a window it opened shows
 //   driver text CAPTION ID               prints the control's text
 //   driver set-text CAPTION ID TEXT      replaces the text of an edit field or combo box
 //   driver items CAPTION ID              prints a list's or combo box's entries, one a line,
@@ -22,11 +20,9 @@
 //   driver select CAPTION ID INDEX       selects an entry (-1: none), as a click would
 //   driver item-data CAPTION ID          prints a list box's item data, one item a line
 //   driver foreground                    prints the title of the window in front
-//   driver wait-no-dialog CAPTION MS     exit 0 once no dialog with that caption shows
-//   driver wait-menu MS                  exit 0 once a popup menu is open
 //   driver key escape|return             a key press for the window in front
-//   driver windows                       every top-level window: class, title, shown
 //   driver rect CAPTION                  the dialog's frame: left top right bottom
+//   driver blue CAPTION                  prints how many pure blue pixels the dialog shows
 //   driver cursor X Y                    moves the mouse pointer
 //   driver screenshot FILE.bmp           the whole screen as a 24-bit BMP
 #include <windows.h>
@@ -34,6 +30,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -69,17 +66,16 @@ std::vector<HWND> dialogsNamed(const std::string& caption) {
   return search.found;
 }
 
-bool waitFor(DWORD limitMs, bool (*condition)(const char*), const char* argument) {
+bool waitFor(DWORD limitMs, const std::function<bool()>& condition) {
   const DWORD start = GetTickCount();
   for (;;) {
-    if (condition(argument)) return true;
+    if (condition()) return true;
     if (GetTickCount() - start >= limitMs) return false;
     Sleep(50);
   }
 }
 
-bool dialogShown(const char* caption) { return !dialogsNamed(caption).empty(); }
-bool menuOpen(const char*) {
+bool menuOpen() {
   HWND menu = FindWindowA(kMenuClass, nullptr);
   return menu && IsWindowVisible(menu);
 }
@@ -93,11 +89,12 @@ HWND oneDialog(const std::string& caption) {
   return found.front();
 }
 
-// The screen as it is shown, including menus and tooltips, as a bottom-up
-// 24-bit BMP.
-int screenshot(const char* path) {
-  const int width = GetSystemMetrics(SM_CXSCREEN);
-  const int height = GetSystemMetrics(SM_CYSCREEN);
+// The screen as it is shown, including menus and tooltips: the area as a
+// bottom-up 24-bit picture, handed to use() with its header and row stride.
+int captureScreen(const RECT& area,
+                  const std::function<int(const BITMAPINFOHEADER&, const BYTE*, DWORD)>& use) {
+  const int width = area.right - area.left;
+  const int height = area.bottom - area.top;
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
   BITMAPINFO info = {};
@@ -110,26 +107,47 @@ int screenshot(const char* path) {
   void* bits = nullptr;
   HBITMAP picture = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   HGDIOBJ previous = SelectObject(memory, picture);
-  BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+  BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
   GdiFlush();
-  const DWORD stride = ((width * 3 + 3) / 4) * 4;
-  const DWORD imageSize = stride * height;
-  BITMAPFILEHEADER file = {};
-  file.bfType = 0x4D42;
-  file.bfOffBits = sizeof file + sizeof info.bmiHeader;
-  file.bfSize = file.bfOffBits + imageSize;
-  int result = 1;
-  if (std::FILE* out = std::fopen(path, "wb")) {
-    std::fwrite(&file, sizeof file, 1, out);
-    std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out);
-    std::fwrite(bits, 1, imageSize, out);
-    result = std::fclose(out) == 0 ? 0 : 1;
-  }
+  const int result = use(info.bmiHeader, static_cast<const BYTE*>(bits), ((width * 3 + 3) / 4) * 4);
   SelectObject(memory, previous);
   DeleteObject(picture);
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
   return result;
+}
+
+int screenshot(const char* path) {
+  const RECT all = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  return captureScreen(all, [path](const BITMAPINFOHEADER& header, const BYTE* bits, DWORD stride) {
+    BITMAPFILEHEADER file = {};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof header;
+    file.bfSize = file.bfOffBits + stride * header.biHeight;
+    std::FILE* out = std::fopen(path, "wb");
+    if (!out) return 1;
+    std::fwrite(&file, sizeof file, 1, out);
+    std::fwrite(&header, sizeof header, 1, out);
+    std::fwrite(bits, 1, stride * header.biHeight, out);
+    return std::fclose(out) == 0 ? 0 : 1;
+  });
+}
+
+// The charts' bars are drawn in pure blue, which nothing else in a dialog is.
+int bluePixels(const char* caption) {
+  RECT area = {};
+  GetWindowRect(oneDialog(caption), &area);
+  return captureScreen(area, [](const BITMAPINFOHEADER& header, const BYTE* bits, DWORD stride) {
+    int count = 0;
+    for (LONG y = 0; y < header.biHeight; ++y) {
+      for (LONG x = 0; x < header.biWidth; ++x) {
+        const BYTE* pixel = bits + y * stride + 3 * x;  // blue, green, red
+        if (pixel[0] == 0xFF && pixel[1] == 0 && pixel[2] == 0) ++count;
+      }
+    }
+    std::printf("%d\n", count);
+    return 0;
+  });
 }
 
 HWND control(const char* caption, const char* id) {
@@ -146,8 +164,6 @@ bool isCombo(HWND item) {
   GetClassNameA(item, className, sizeof className);
   return _stricmp(className, "ComboBox") == 0;
 }
-
-bool noDialog(const char* caption) { return dialogsNamed(caption).empty(); }
 
 // The entries are read as wide text and printed in the program's 8-bit code
 // page: Wine does not convert the 8-bit forms of these messages between
@@ -180,21 +196,81 @@ int usage() {
   return 2;
 }
 
-int iconMessage(const std::string& name) {
-  struct Named {
-    const char* name;
-    UINT message;
-  };
-  static const Named messages[] = {
-      {"lbuttondown", WM_LBUTTONDOWN},     {"lbuttonup", WM_LBUTTONUP},
-      {"rbuttondown", WM_RBUTTONDOWN},     {"rbuttonup", WM_RBUTTONUP},
-      {"lbuttondblclk", WM_LBUTTONDBLCLK}, {"mousemove", WM_MOUSEMOVE}};
+// What the shell, the system and the tray's own timer send to the tray window.
+struct TrayMessage {
+  const char* name;
+  UINT message;  // 0: the taskbar's registered restart notice
+  WPARAM wParam;
+  LPARAM lParam;
+};
+const TrayMessage kTrayMessages[] = {
+    {"lbuttondown", WM_USER, 0, WM_LBUTTONDOWN},
+    {"lbuttonup", WM_USER, 0, WM_LBUTTONUP},
+    {"rbuttondown", WM_USER, 0, WM_RBUTTONDOWN},
+    {"rbuttonup", WM_USER, 0, WM_RBUTTONUP},
+    {"lbuttondblclk", WM_USER, 0, WM_LBUTTONDBLCLK},
+    {"mousemove", WM_USER, 0, WM_MOUSEMOVE},
+    {"command", WM_COMMAND, 0, 0},  // wParam: the menu id given
+    {"tick", WM_TIMER, kUpdateTimerId, 0},
+    {"timechange", WM_TIMECHANGE, 0, 0},
+    {"resume", WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0},
+    {"taskbar-created", 0, 0, 0},
+};
+
+int post(const std::string& name, int n) {
   HWND tray = trayWindow();
-  if (!tray) return 1;
-  for (const Named& m : messages) {
-    if (name == m.name) return PostMessageA(tray, WM_USER, 0, m.message) ? 0 : 1;
+  for (const TrayMessage& m : kTrayMessages) {
+    if (name != m.name) continue;
+    const UINT message = m.message ? m.message : RegisterWindowMessageA("TaskbarCreated");
+    const bool command = m.message == WM_COMMAND;
+    for (int i = command ? 1 : n; i > 0; --i) {
+      if (!tray || !PostMessageA(tray, message, command ? n : m.wParam, m.lParam)) return 1;
+    }
+    return 0;
   }
   return usage();
+}
+
+int shownWindowsOf(DWORD process) {
+  struct Count {
+    DWORD process;
+    int shown;
+  } count{process, 0};
+  EnumWindows(
+      [](HWND window, LPARAM context) -> BOOL {
+        auto* c = reinterpret_cast<Count*>(context);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == c->process && IsWindowVisible(window)) ++c->shown;
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&count));
+  return count.shown;
+}
+
+// The press is sent from a thread of its own: it returns once the button's
+// handler has, which a box or dialog the handler opens holds up until it
+// closes. A window the program newly shows ends the wait as well.
+int click(const char* caption, const char* id) {
+  HWND button = control(caption, id);
+  DWORD process = 0;
+  GetWindowThreadProcessId(button, &process);
+  const int before = shownWindowsOf(process);
+  HANDLE press = CreateThread(
+      nullptr, 0,
+      [](LPVOID target) -> DWORD {
+        SendMessageA(static_cast<HWND>(target), BM_CLICK, 0, 0);
+        return 0;
+      },
+      button, 0, nullptr);
+  if (!press) return 1;
+  return waitFor(30000,
+                 [&] {
+                   return WaitForSingleObject(press, 0) == WAIT_OBJECT_0 ||
+                          shownWindowsOf(process) > before;
+                 })
+             ? 0
+             : 1;
 }
 
 }  // namespace
@@ -203,34 +279,19 @@ int main(int argc, char** argv) {
   if (argc < 2) return usage();
   const std::string verb = argv[1];
   if (verb == "running") return trayWindow() ? 0 : 1;
-  if (verb == "icon" && argc == 3) return iconMessage(argv[2]);
-  if (verb == "command" && argc == 3) {
-    HWND tray = trayWindow();
-    return tray && PostMessageA(tray, WM_COMMAND, std::atoi(argv[2]), 0) ? 0 : 1;
+  if (verb == "post" && (argc == 3 || argc == 4)) {
+    return post(argv[2], argc == 4 ? std::atoi(argv[3]) : 1);
   }
-  if (verb == "post" && (argc == 4 || argc == 5)) {
-    HWND tray = trayWindow();
-    const UINT message = static_cast<UINT>(std::strtoul(argv[2], nullptr, 0));
-    const WPARAM wParam = static_cast<WPARAM>(std::strtoul(argv[3], nullptr, 0));
-    for (int i = argc == 5 ? std::atoi(argv[4]) : 1; i > 0; --i) {
-      if (!tray || !PostMessageA(tray, message, wParam, 0)) return 1;
-    }
-    return 0;
+  if (verb == "dialogs" && argc == 5) {
+    const size_t wanted = static_cast<size_t>(std::atoi(argv[3]));
+    size_t shown = 0;
+    waitFor(std::atoi(argv[4]), [&] { return (shown = dialogsNamed(argv[2]).size()) == wanted; });
+    std::printf("%u\n", static_cast<unsigned>(shown));
+    return shown == wanted ? 0 : 1;
   }
-  if (verb == "taskbar-created") {
-    HWND tray = trayWindow();
-    return tray && PostMessageA(tray, RegisterWindowMessageA("TaskbarCreated"), 0, 0) ? 0 : 1;
-  }
-  if (verb == "tick") {
-    HWND tray = trayWindow();
-    return tray && PostMessageA(tray, WM_TIMER, kUpdateTimerId, 0) ? 0 : 1;
-  }
-  if (verb == "wait-dialog" && argc == 4) {
-    return waitFor(std::atoi(argv[3]), dialogShown, argv[2]) ? 0 : 1;
-  }
-  if (verb == "count-dialogs" && argc == 3) {
-    std::printf("%u\n", static_cast<unsigned>(dialogsNamed(argv[2]).size()));
-    return 0;
+  if (verb == "menu" && argc == 4) {
+    const bool open = std::strcmp(argv[2], "open") == 0;
+    return waitFor(std::atoi(argv[3]), [open] { return menuOpen() == open; }) ? 0 : 1;
   }
   if (verb == "texts" && argc == 3) {
     HWND dialog = oneDialog(argv[2]);
@@ -250,15 +311,7 @@ int main(int argc, char** argv) {
     std::printf("%d\n", IsDlgButtonChecked(dialog, std::atoi(argv[3])) == BST_CHECKED ? 1 : 0);
     return 0;
   }
-  if (verb == "click" && argc == 4) {
-    HWND button = GetDlgItem(oneDialog(argv[2]), std::atoi(argv[3]));
-    if (!button) return 1;
-    SendMessageA(button, BM_CLICK, 0, 0);
-    return 0;
-  }
-  if (verb == "click-async" && argc == 4) {
-    return PostMessageA(control(argv[2], argv[3]), BM_CLICK, 0, 0) ? 0 : 1;
-  }
+  if (verb == "click" && argc == 4) return click(argv[2], argv[3]);
   if (verb == "text" && argc == 4) {
     HWND item = control(argv[2], argv[3]);
     const LRESULT length = SendMessageA(item, WM_GETTEXTLENGTH, 0, 0);
@@ -294,10 +347,6 @@ int main(int argc, char** argv) {
     selectItem(control(argv[2], argv[3]), std::atoi(argv[4]));
     return 0;
   }
-  if (verb == "wait-no-dialog" && argc == 4) {
-    return waitFor(std::atoi(argv[3]), noDialog, argv[2]) ? 0 : 1;
-  }
-  if (verb == "wait-menu" && argc == 3) return waitFor(std::atoi(argv[2]), menuOpen, "") ? 0 : 1;
   if (verb == "key" && argc == 3) {
     const std::string name = argv[2];
     if (name != "escape" && name != "return") return usage();
@@ -306,20 +355,6 @@ int main(int argc, char** argv) {
     keys[0].ki.wVk = keys[1].ki.wVk = name == "escape" ? VK_ESCAPE : VK_RETURN;
     keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
     return SendInput(2, keys, sizeof(INPUT)) == 2 ? 0 : 1;
-  }
-  if (verb == "windows") {
-    EnumWindows(
-        [](HWND window, LPARAM) -> BOOL {
-          char className[64] = {};
-          char title[256] = {};
-          GetClassNameA(window, className, sizeof className);
-          GetWindowTextA(window, title, sizeof title);
-          std::printf("%s\t%s\t%s\n", className, title,
-                      IsWindowVisible(window) ? "shown" : "hidden");
-          return TRUE;
-        },
-        0);
-    return 0;
   }
   if (verb == "rect" && argc == 3) {
     RECT r = {};
@@ -330,6 +365,7 @@ int main(int argc, char** argv) {
   if (verb == "cursor" && argc == 4) {
     return SetCursorPos(std::atoi(argv[2]), std::atoi(argv[3])) ? 0 : 1;
   }
+  if (verb == "blue" && argc == 3) return bluePixels(argv[2]);
   if (verb == "screenshot" && argc == 3) return screenshot(argv[2]);
   return usage();
 }

@@ -1,5 +1,5 @@
 # The Send NTP Test Packets dialog: replies of chronyd and of a bad reference
-# shown field by field, a name that cannot be resolved, a silent server while
+# shown, a name that cannot be resolved, a silent server while
 # other requests go on, and the servers remembered however the dialog ends.
 # Sourced by e2e.sh; CTest runs each case named on the next line.
 # e2e cases: testpackets
@@ -15,7 +15,7 @@ packets_wait_for_field() {
 
 # The non-empty result fields (1023 to 1046), one "id: text" a line.
 packets_result_fields() {
-  driver texts "$packets_dialog" | tr -d '\r' | grep -E '^10(2[3-9]|3[0-9]|4[0-6]): ' >"$1" || true
+  driver texts "$packets_dialog" | grep -E '^10(2[3-9]|3[0-9]|4[0-6]): ' >"$1" || true
 }
 
 packets_field() { sed -n "s/^$2: //p" "$1"; }
@@ -31,30 +31,25 @@ packets_expect_one_line() {
 packets_open_dialog() { open_dialog 112 "$packets_dialog"; }
 
 packets_expect_stored() {
-  local expected=("$@") n=0 name
-  [ "$(registry_value "$key" TestServers)" = "0x${#expected[@]}" ] || fail "TestServers"
-  for name in "${expected[@]}"; do
-    n=$((n + 1))
-    [ "$(registry_value "$key" "TestServer$n")" = "$name" ] || fail "TestServer$n is not $name"
-  done
+  local pairs=("TestServers=0x$#") n=0 name
+  for name in "$@"; do pairs+=("TestServer$((++n))=$name"); done
+  expect_registry "$key" "${pairs[@]}"
 }
 
 # One program start, the dialog opened three times.
 case_testpackets() {
-  fresh_case testpackets
   # "$prefix" begins the configured names, so it is not listed on its own.
-  configure Servers=dword:2 "Server1=$prefix.30" "Server2=$prefix.37" \
+  start_case testpackets Servers=dword:2 "Server1=$prefix.30" "Server2=$prefix.37" \
     TestServers=dword:2 TestServer1=b.example "TestServer2=$prefix"
-  start_veltraw veltraw
-  wait_for_text "$case_dir/veltraw.txt" "Tray tip: Veltraw using $prefix.30 / PC" 20
 
   packets_open_dialog
-  driver items "$packets_dialog" 1014 | tr -d '\r' >"$case_dir/items.txt"
+  driver items "$packets_dialog" 1014 >"$case_dir/items.txt"
   printf '%s\n' "* $prefix.30" "$prefix.37" b.example | diff - "$case_dir/items.txt" ||
     fail "list at opening, the primary chosen"
 
   # chronyd serves this machine's clock: the offset is within half the round
-  # trip of zero, and the transmit time is now.
+  # trip of zero, and the transmit time is now (the fields' forms are the
+  # model's).
   driver click "$packets_dialog" 1047
   packets_wait_for_field 1046 " UTC" 15
   local fields=$case_dir/chronyd.txt
@@ -66,17 +61,6 @@ case_testpackets() {
   [ -n "$round_trip" ] && [ -n "$offset" ] || fail "chronyd: round trip or offset"
   [ $((offset < 0 ? -offset : offset)) -le $((round_trip / 2 + 2)) ] ||
     fail "chronyd: offset $offset ms with a round trip of $round_trip ms"
-  [ "$(packets_field "$fields" 1026)" = "0 (ok)" ] || fail "chronyd: leap"
-  [ "$(packets_field "$fields" 1028)" = "4 (server)" ] || fail "chronyd: mode"
-  [ "$(packets_field "$fields" 1029)" = 8 ] || fail "chronyd: stratum"
-  local id
-  for id in 1035 1038 1041 1044; do
-    packets_field "$fields" $id | grep -qE '^[0-9a-f]{8}\.[0-9a-f]{8}$' || fail "chronyd: field $id"
-    packets_field "$fields" $((id + 1)) | grep -qE '^[0-9]+\.[0-9]{8}$' || fail "chronyd: field $((id + 1))"
-    packets_field "$fields" $((id + 2)) |
-      grep -qE '^[A-Z][a-z]{2}, [A-Z][a-z]{2} [0-9]{1,2},[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{4} UTC$' ||
-      fail "chronyd: field $((id + 2))"
-  done
   local transmit now
   transmit=$(packets_field "$fields" 1045 | cut -d. -f1)
   now=$(($(date +%s) + 2208988800))
@@ -97,23 +81,19 @@ case_testpackets() {
   driver set-text "$packets_dialog" 1014 "$prefix.52"
   driver click "$packets_dialog" 1047
   packets_wait_for_field 1034 RATE 15
-  driver texts "$packets_dialog" | tr -d '\r' >"$case_dir/bad_reference.txt"
-  expect_text "$case_dir/bad_reference.txt" "1026: 3 (ALARM)"
-  expect_text "$case_dir/bad_reference.txt" "1029: 0"
   packets_wait_for_field 1023 "Timeout waiting for packet response" 20
   [ $((SECONDS - sent)) -ge 2 ] || fail "the timeout came before its 2.5 s"
   packets_expect_one_line silent "Timeout waiting for packet response"
 
   # Cancel stores the list: the configured servers, the one that answered
   # and the remembered one, in alphabetical order; not the unresolved name.
-  driver click "$packets_dialog" 2
-  driver wait-no-dialog "$packets_dialog" 10000 || fail "Cancel left the dialog open"
+  close_dialog "$packets_dialog" 2
   packets_expect_stored "$prefix.30" "$prefix.37" "$prefix.52" b.example
 
   # Opened again: each once. A new answer, then Escape with a request still
   # waiting: the list is stored again and the late result goes nowhere.
   packets_open_dialog
-  driver items "$packets_dialog" 1014 | tr -d '\r' >"$case_dir/items2.txt"
+  driver items "$packets_dialog" 1014 >"$case_dir/items2.txt"
   printf '%s\n' "* $prefix.30" "$prefix.37" "$prefix.52" b.example | diff - "$case_dir/items2.txt" ||
     fail "list at the second opening"
   driver set-text "$packets_dialog" 1014 "$prefix.31"
@@ -123,7 +103,7 @@ case_testpackets() {
   driver click "$packets_dialog" 1047
   sent=$SECONDS
   driver key escape
-  driver wait-no-dialog "$packets_dialog" 10000 || fail "Escape left the dialog open"
+  driver dialogs "$packets_dialog" 0 10000 >/dev/null || fail "Escape left the dialog open"
   packets_expect_stored "$prefix.30" "$prefix.31" "$prefix.37" "$prefix.52" b.example
 
   # A new dialog is not filled by the old dialog's late result. A server

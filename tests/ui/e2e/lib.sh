@@ -68,7 +68,7 @@ wine() {
   return "$status"
 }
 
-driver() { wine "$VELTRAW_DRIVER" "$@" </dev/null; }
+driver() { wine "$VELTRAW_DRIVER" "$@" </dev/null | tr -d '\r'; }
 
 # A clean slate: no instance, no settings, no auto-launch entry.
 fresh_case() {
@@ -119,6 +119,19 @@ start_veltraw() {
   ) &
 }
 
+# A fresh case NAME with SETTINGS (as for configure), its Veltraw started as
+# veltraw and showing in its tooltip that Server1 answered.
+#   start_case NAME SETTINGS...
+start_case() {
+  local pair primary=
+  fresh_case "$1"
+  shift
+  configure "$@"
+  for pair in "$@"; do [ "${pair%%=*}" != Server1 ] || primary=${pair#*=}; done
+  start_veltraw veltraw
+  wait_for_text "$case_dir/veltraw.txt" "Tray tip: Veltraw using $primary / PC" 20
+}
+
 # Runs COMMAND... every 0.1 s until it succeeds; after SECONDS, the case
 # fails with MESSAGE (and with its files shown).
 #   wait_until SECONDS MESSAGE COMMAND...
@@ -158,57 +171,78 @@ wait_for_count() {  # file, text, count, seconds
 expect_text() { has_text "$1" "$2" || fail "no \"$2\" in $1"; }
 expect_no_text() { ! has_text "$1" "$2" || fail "unexpected \"$2\" in $1"; }
 
-# What "reg query ARGS" printed, once a line of it matches PATTERN (grep -E). A
-# reg that could not start (Wine under load) prints no such line: it is asked
-# again, up to three times, and what it said is kept beside the case's files,
-# so that a failed check shows it.
-#   reg_query PATTERN ARGS...
-reg_query() {
-  local pattern=$1 output status attempt record=${case_dir:-$state}/registry.log
-  shift
+# The values of a key as "reg export" writes them, in the program's code page
+# ("reg query" would print texts in the console's). An export that did not
+# come about (Wine under load) is asked again, up to three times; what reg
+# said is kept beside the case's files, so that a failed check shows it.
+registry_export() {
+  local file=${case_dir:-$state}/export attempt
   for attempt in 1 2 3; do
-    status=0
-    output=$(wine reg query "$@" 2>&1 </dev/null) || status=$?
-    output=$(printf '%s\n' "$output" | tr -d '\r')
-    if printf '%s\n' "$output" | grep -qE -- "$pattern"; then
-      printf '%s\n' "$output"
-      return 0
-    fi
-    printf 'reg query %s (attempt %s): exit %s\n%s\n' "$*" "$attempt" "$status" "$output" \
-      >>"$record"
+    rm -f "$file.reg" "$file.txt"
+    wine reg export "$1" "$(winpath "$file.reg")" /y >>"${case_dir:-$state}/registry.log" 2>&1 \
+      </dev/null && break
     sleep 0.3
   done
+  touch "$file.txt"
+  [ ! -f "$file.reg" ] || iconv -f UTF-16 -t CP1252 "$file.reg" | tr -d '\r' >"$file.txt"
 }
-
-# The whole data of one value, blanks included; nothing when it is absent.
-registry_value() {
-  reg_query "^ *$2 +REG_" "$1" /v "$2" |
-    awk -v n="$2" '$1 == n {sub(/^ *[^ ]+ +REG_[A-Z_]+ */, ""); print}'
+# One value of the last export exactly as stored: a text whole, a number as
+# 0x and its hex digits; nothing when it is absent.
+registry_read() {
+  perl -ne 'BEGIN { $n = shift } next unless /^"\Q$n\E"=(.*)$/; $v = $1;
+    if ($v =~ /^dword:([0-9a-f]+)$/) { printf "0x%x\n", hex $1 }
+    elsif ($v =~ /^"(.*)"$/) { ($t = $1) =~ s/\\(.)/$1/g; print "$t\n" }' \
+    "$1" <"${case_dir:-$state}/export.txt"
+}
+# Checks several values of KEY in one export; an empty VALUE means absent.
+#   expect_registry KEY NAME=VALUE...
+expect_registry() {
+  local where=$1 pair actual
+  shift
+  registry_export "$where"
+  for pair in "$@"; do
+    actual=$(registry_read "${pair%%=*}")
+    [ "$actual" = "${pair#*=}" ] || fail "$where ${pair%%=*} is \"$actual\", not \"${pair#*=}\""
+  done
 }
 
 # A dialog opened through its menu command, closed through a button.
 open_dialog() {
-  driver command "$1"
-  driver wait-dialog "$2" 15000 || fail "no \"$2\" dialog"
+  driver post command "$1"
+  driver dialogs "$2" 1 15000 >/dev/null || fail "no \"$2\" dialog"
 }
 close_dialog() {
-  driver click-async "$1" "$2"
-  driver wait-no-dialog "$1" 10000 || fail "\"$1\" stayed open"
+  driver click "$1" "$2"
+  driver dialogs "$1" 0 10000 >/dev/null || fail "\"$1\" stayed open"
+}
+
+# A message box of the program shows within SECONDS (20 unless given), and
+# TEXT is among its texts (kept in box.txt).
+expect_box() {
+  driver dialogs Veltraw 1 "${2:-20}000" >/dev/null || fail "no box \"$1\""
+  driver texts Veltraw >"$case_dir/box.txt"
+  expect_text "$case_dir/box.txt" "$1"
+}
+
+# The program started as NAME (veltraw unless named) runs and has handled
+# whatever was posted to it before: a command outside the menu is logged
+# when its turn comes.
+expect_alive() {
+  local out=$case_dir/${1:-veltraw}.txt seen
+  seen=$(line_count "$out" "ComandNotification(102)")
+  driver post command 102 || fail "the program ended"
+  wait_for_count "$out" "ComandNotification(102)" $((seen + 1)) 10
 }
 
 # A control's text, and checks of a text or a box's state.
-field() { driver text "$1" "$2" | tr -d '\r'; }
+field() { driver text "$1" "$2"; }
 expect_field() { [ "$(field "$1" "$2")" = "$3" ] || fail "\"$1\" $2 shows \"$(field "$1" "$2")\", not \"$3\""; }
 expect_checked() {
-  [ "$(driver checked "$1" "$2" | tr -d '\r')" = "$3" ] || fail "\"$1\" box $2 is not $3"
+  [ "$(driver checked "$1" "$2")" = "$3" ] || fail "\"$1\" box $2 is not $3"
 }
 
 exit_through_dialog() {
-  local keep_checked=$1
   open_dialog 101 "Exiting Veltraw"
-  if [ "$(driver checked "Exiting Veltraw" 1001 | tr -d '\r')" != "$keep_checked" ]; then
-    driver click "Exiting Veltraw" 1001
-  fi
+  [ "$(driver checked "Exiting Veltraw" 1001)" = "$1" ] || driver click "Exiting Veltraw" 1001
   driver click "Exiting Veltraw" 1
 }
-
