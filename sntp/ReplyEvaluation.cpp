@@ -1,5 +1,7 @@
 #include "sntp/ReplyEvaluation.h"
 
+#include <string>
+
 #include "LIB/Log/ErrorLog.h"
 
 namespace veltraw {
@@ -12,13 +14,6 @@ uint64_t unsignedMilliseconds(NtpTimestamp v) {
 }
 
 bool fitsInt32(int64_t value) { return value >= INT32_MIN && value <= INT32_MAX; }
-
-// The log has no signed 64-bit append: the sign, then the magnitude (of
-// milliseconds, far from the 64-bit limits).
-ErrorLog& logSigned(ErrorLog& log, int64_t value) {
-  if (value < 0) log << "-";
-  return log << static_cast<unsigned long long>(value < 0 ? -value : value);
-}
 
 void logTimestamps(NtpTimestamp t1, NtpTimestamp t2, NtpTimestamp t3, NtpTimestamp t4) {
   ErrorLog::instance().begin(Detail)
@@ -95,9 +90,9 @@ bool EvaluateReply(const NtpPacket& packet, NtpTimestamp arrival, int32_t& offse
   const int64_t homeward = WholeMilliseconds(SignedDifference(t3, t4));
   if (!fitsInt32(outward) || !fitsInt32(homeward)) {
     log.begin(Warning)
-        << "Returning bad reference because: clock difference out of range (T2 - T1 = ";
-    logSigned(log, outward) << " ms, T3 - T4 = ";
-    logSigned(log, homeward) << " ms)" << End;
+        << "Returning bad reference because: clock difference out of range (T2 - T1 = "
+        << std::to_string(outward) << " ms, T3 - T4 = " << std::to_string(homeward) << " ms)"
+        << End;
     logTimestamps(t1, t2, t3, t4);
     return false;
   }
