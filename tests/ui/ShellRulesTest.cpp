@@ -29,7 +29,9 @@ TEST(TrayMenu, EveryItemHasAnActionOfItsOwnAndOtherIdsNone) {
   }
   EXPECT_EQ(actions.size(), ids.size());
   for (int32_t id = 0; id < 0x10000; ++id) {
-    if (!ids.count(id)) EXPECT_EQ(commandAction(id), CommandAction::None) << id;
+    if (!ids.count(id)) {
+      EXPECT_EQ(commandAction(id), CommandAction::None) << id;
+    }
   }
 }
 
