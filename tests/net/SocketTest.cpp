@@ -75,20 +75,16 @@ double millisecondsSince(std::chrono::steady_clock::time_point start) {
       .count();
 }
 
-TEST(IPSocket, AddressesAndErrorTexts) {
+// A scoped address shows its zone, as only a link-local one has.
+TEST(IPSocket, LinkLocalAddressTextShowsItsScope) {
   SocketAddress address;
   UDPSocket socket(0);
   ASSERT_TRUE(socket.Resolve("127.0.0.2", address, 20123));
-  EXPECT_EQ(address.family, AddressFamily::IPv4);
-  EXPECT_EQ(address.port[0], 20123 >> 8);  // network byte order
-  EXPECT_EQ(IPSocket::AddressText(address), "127.0.0.2:20123");
   address.family = AddressFamily::IPv6;
   const uint8_t linkLocal[16] = {0xfe, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
   std::memcpy(address.address, linkLocal, 16);
   address.scopeId = 3;
   EXPECT_EQ(IPSocket::AddressText(address), "[fe80::1%3]:20123");
-  const IPException error("UDPSocket::ReceiveFrom::recvfrom", wsa::kConnectionReset);
-  EXPECT_STREQ(error.what(), "UDPSocket::ReceiveFrom::recvfrom; error 0x2746 (10054)");
 }
 
 // A host as typed, through the resolver (numeric: nothing is asked of any
@@ -98,6 +94,7 @@ TEST(IPSocket, TypedAddressesResolveToTheirShortText) {
     const char* host;
     const char* text;  // nullptr: does not resolve
   } cases[] = {
+      {"127.0.0.2", "127.0.0.2:20123"},
       {"::1", "[::1]:20123"},
       {"[::1]", "[::1]:20123"},
       {"[2001:DB8:0:0:0:0:0:1]", "[2001:db8::1]:20123"},

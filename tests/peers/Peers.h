@@ -27,7 +27,6 @@ enum PeerOctet : int {
   kForgedThenReal = 43,       // a reply echoing no request, then the real one
   kForgedOnly = 44,           // only a reply echoing no request
   kChosenFields = 45,         // LI 1, VN 3, stratum 15, reference "XFAK", 20 ms behind
-  kZeroReceiveTransmit = 46,
   kAheadMs7 = 47,
   kEmpty = 48,             // empty datagrams
   kRandom = 49,            // any length, any content

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <mutex>
 #include <regex>
 #include <set>
@@ -265,8 +264,6 @@ TEST(RequestSeries, SilenceStrangeDatagramsAndFailuresEndInAStatus) {
        "socket terminated=true"},
       {PeerHost(kShort20), 1, BadReference,
        "Returning bad reference because: short reply (20 bytes)"},
-      {PeerHost(kZeroReceiveTransmit), 1, BadReference,
-       "Returning bad reference because: Receive = 0; Transmit = 0; "},
   };
   for (const auto& c : cases) {
     CaptureSink log;
@@ -303,56 +300,14 @@ TEST(RequestSeries, EachAddressWaitsForItsShareOfTheTimeout) {
       // timeout, spent, index, count: wait
       {2500, 0, 0, 1, 2500},     // one address: the whole timeout
       {2500, 3, 0, 2, 1248},     // the first of two: half of what is left
-      {2500, 1251, 1, 2, 1249},  // the second after a silent first: the rest
-      {2500, 2, 1, 2, 2498},     // the second after a refusal: nearly all of it
-      {900, 0, 0, 3, 300},      {900, 300, 1, 3, 300},
-      {900, 600, 2, 3, 300},    {150, 160, 1, 2, 1},  // overrun: still one look
-      {0, 0, 0, 2, 0},                                // no timeout: each waits for ever
+      {2500, 1251, 1, 2, 1249},  // the second after a silent (or refused) first: the rest
+      {900, 300, 1, 3, 300},     // a middle one: its part of what is left
+      {150, 160, 1, 2, 1},       // overrun: still one look
+      {0, 0, 0, 2, 0},           // no timeout: each waits for ever
   };
   for (const auto& c : cases) {
     EXPECT_EQ(AddressWaitMs(c[0], c[1], size_t(c[2]), size_t(c[3])), c[4])
         << c[0] << " " << c[1] << " " << c[2] << "/" << c[3];
-  }
-}
-
-// Over IPv6, against the IPv6 loopback: run by tests/peers/ipv6_loopback.sh,
-// which owns port 123 of ::1 for the time and names in VELTRAW_IPV6_PEER what
-// listens there: "none", "responder" (the responder's +1234.567 ms) or
-// "chronyd". The host is shown as typed; the sender in brackets.
-TEST(RequestSeries, AsksIPv6ServersAsTyped) {
-  const char* peer = std::getenv("VELTRAW_IPV6_PEER");
-  if (peer == nullptr) GTEST_SKIP() << "needs the IPv6 peers of tests/peers/ipv6_loopback.sh";
-  const struct {
-    std::string peer, host;
-    int32_t count;
-    NtpStatus status;
-    int32_t offsetMs;
-    int stratum;
-  } cases[] = {
-      {"none", "::1", 2, NoResponse, 0, 0},
-      {"responder", "::1", 2, Ok, 1234, 2},
-      {"responder", "[::1]", 1, Ok, 1234, 2},
-      {"chronyd", "[0:0:0:0:0:0:0:1]", 3, Ok, 0, 8},
-  };
-  const int32_t timeoutMs = 1000;
-  for (const auto& c : cases) {
-    if (c.peer != peer) continue;
-    CaptureSink log;
-    const Series series = run(c.host, timeoutMs, c.count);
-    const NtpResult& r = series.result;
-    EXPECT_EQ(r.status, c.status) << c.host << "\n" << log.all();
-    EXPECT_EQ(log.matching("Sent Packet to " + c.host + ": LI=3").size(), size_t(c.count));
-    if (c.status == NoResponse) {
-      // Refused, not timed out (Wine reports it from the second request on).
-      EXPECT_LT(series.elapsed.count(), c.count * timeoutMs);
-      EXPECT_TRUE(log.contains("(ECONNRESET)")) << log.all();
-      continue;
-    }
-    EXPECT_NEAR(r.offsetMs, c.offsetMs, slack(r)) << c.host;
-    EXPECT_EQ(r.packet.stratum(), c.stratum);
-    EXPECT_EQ(loggedReplies(log, c.host).size(), size_t(c.count));
-    EXPECT_TRUE(log.contains("Received Packet from [::1]:123: LI=")) << log.all();
-    EXPECT_TRUE(log.contains("TIME PACKET: Host=" + c.host + " ([::1]:123)  delta=")) << log.all();
   }
 }
 

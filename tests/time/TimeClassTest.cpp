@@ -72,10 +72,6 @@ TEST(TimeClass, SettersRejectOutOfRangeAndKeepTheTime) {
 
 TEST(TimeClass, FractionsRoundToTheNearestMicroAndMillisecond) {
   TimeClass time;
-  for (uint32_t us = 0; us < 1000000; ++us) {
-    time.setMicrosecond(us);
-    ASSERT_EQ(us, time.microsecond());
-  }
   // fraction, microseconds, milliseconds: halves up, the top of a second to a whole one.
   const uint32_t cases[][3] = {
       {0xFFFFFFFF, 1000000, 1000}, {0x80000000, 500000, 500}, {2147483, 500, 0}, {2147484, 500, 1}};
@@ -106,30 +102,6 @@ TEST(TimeClass, KnownDaysWeekdaysIsoWeeksAndJulianDays) {
   }
   EXPECT_DOUBLE_EQ(2451545.25, makeTime(2000, 1, 1, 18).julianDate());
   EXPECT_DOUBLE_EQ(2451544.5 + 0.5 / 86400, makeTime(2000, 1, 1, 0, 0, 0, 0x80000000).julianDate());
-}
-
-// Every day of the first millennia against a calendar counted day by day, then
-// the first and last day of every year up to the last one.
-TEST(TimeClass, DayNumbersRoundTripUpToTheLastDay) {
-  TimeClass time;
-  uint16_t year = 1900;
-  uint8_t month = 1, day = 1;
-  for (uint32_t n = 0; n <= 551149; ++n) {
-    time.setDayNumber(n);
-    ASSERT_EQ(makeTime(year, month, day), time) << n;
-    ASSERT_EQ(n, time.dayNumber());
-    if (++day > daysInMonth(year, month)) {
-      day = 1;
-      if (++month > 12) month = 1, ++year;
-    }
-  }
-  for (uint32_t y = 1900; y <= 65535; ++y) {
-    const auto first = static_cast<uint32_t>(daysBeforeYear(static_cast<uint16_t>(y)));
-    time.setDayNumber(first);
-    ASSERT_EQ(makeTime(static_cast<uint16_t>(y), 1, 1), time);
-    time.setDayNumber(first + (isLeapYear(static_cast<uint16_t>(y)) ? 365 : 364));
-    ASSERT_EQ(makeTime(static_cast<uint16_t>(y), 12, 31), time);
-  }
 }
 
 TEST(TimeClass, OrderIsFieldByFieldWithTheFractionUnsigned) {
