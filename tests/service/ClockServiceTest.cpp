@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <map>
+#include <tuple>
 
 #include "app/AppTestSupport.h"
 #include "service/ClockRequestHandler.h"
@@ -71,10 +72,8 @@ TEST(ServiceMessage, AnswerCarriesFiguresAndCleanText) {
   WriteAnswer(sent, message);
   ClockServiceAnswer read;
   ASSERT_EQ(ReadAnswer(message, sizeof message, read), MessageFault::None);
-  EXPECT_EQ(read.outcome, sent.outcome);
-  EXPECT_EQ(read.status, sent.status);
-  EXPECT_EQ(read.offsetUs, sent.offsetUs);
-  EXPECT_EQ(read.roundTripUs, sent.roundTripUs);
+  EXPECT_EQ(std::tie(read.outcome, read.status, read.offsetUs, read.roundTripUs),
+            std::tie(sent.outcome, sent.status, sent.offsetUs, sent.roundTripUs));
   EXPECT_EQ(read.text, sent.text.substr(0, 47) + "  " + std::string(kServiceTextSize - 50, 'x'));
   for (const auto& [at, value] : std::map<size_t, uint8_t>{{8, 0}, {8, 5}, {12, 4}, {40, 7}}) {
     uint8_t bad[kAnswerSize];
