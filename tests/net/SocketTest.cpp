@@ -218,6 +218,28 @@ TEST_P(OnLoopback, EveryDatagramLengthEndsInAResult) {
   }
 }
 
+// Asked to connect to another address on the same port, as a series asks a
+// name's addresses in turn, a connected socket moves there and takes its reply.
+TEST(UDPSocket, ConnectsAnewToAnotherAddressOnTheSamePort) {
+  Peer first;
+  UDPSocket second(0);
+  ASSERT_TRUE(second.Open(false));
+  if (!second.Bind("127.0.0.2", first.port)) {
+    GTEST_SKIP() << "port " << first.port << " cannot be bound on 127.0.0.2 too";
+  }
+  second.SetTimeout(5000);
+  UDPSocket client(0);
+  SocketAddress here, there;
+  ASSERT_TRUE(client.Resolve(kLoopback, here, first.port));
+  ASSERT_TRUE(client.Resolve("127.0.0.2", there, first.port));
+  ASSERT_TRUE(client.ConnectTo(here) && client.ConnectTo(there));
+  client.SetTimeout(5000);
+  ASSERT_TRUE(client.SendToAddress(there, kRequest.data(), 48));
+  EXPECT_EQ(receive(second).data, kRequest);
+  ASSERT_TRUE(second.SendToAddress(second.From(), kRequest.data(), 48));
+  EXPECT_TRUE(receive(client).ok);
+}
+
 TEST(UDPSocket, UnresolvableHostLeavesAnUnconnectedSocketAndSendFails) {
   // A label longer than 63 characters cannot be put into a name query, so the
   // resolver gives up without asking anyone.

@@ -188,8 +188,22 @@ TEST_F(ServerDialogTest, ChoicesSelectTheStoredValueOrCarryItAsCustom) {
     EXPECT_EQ(stored->readNumber("ReportOnly", -1), reportOnly > 0 ? 1 : 0) << shown;
     m.frequency().select(static_cast<int>(m.frequency().entries().size()));
     EXPECT_EQ(m.frequency().value(), 5);  // nothing selected: the first entry's value
-    m.frequency().select(0);  // the first entry itself stays selected
+    m.frequency().select(0);              // the first entry itself stays selected
     EXPECT_EQ(m.frequency().selected(), 0);
+  }
+}
+
+// What a list shows is what it stores: "10 minutes" is 600 s, "3" is 3.
+TEST(ServerDialogChoices, EachLabelSaysItsValue) {
+  for (const SettingChoice& choice : frequencyChoices()) {
+    const std::string unit = choice.label.substr(choice.label.find(' ') + 1);
+    const int32_t seconds = unit.rfind("second", 0) == 0   ? 1
+                            : unit.rfind("minute", 0) == 0 ? 60
+                                                           : 3600;
+    EXPECT_EQ(choice.value, std::stoi(choice.label) * seconds) << choice.label;
+  }
+  for (size_t i = 1; i < requestChoices().size(); ++i) {
+    EXPECT_EQ(std::to_string(requestChoices()[i].value), requestChoices()[i].label);
   }
 }
 
