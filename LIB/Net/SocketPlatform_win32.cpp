@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <mutex>
 
 #include "LIB/Net/SocketPlatform.h"
 #include "LIB/Net/SystemAddress.h"
@@ -201,12 +202,25 @@ int ReceiveWithin(SOCKET sock, int32_t timeoutMs, bool poll, const Attempt& atte
 
 }  // namespace
 
+// Every socket holds one start-up count of WinSock for its lifetime. The
+// counting is serialised here: Wine's own count is not safe against threads
+// starting and cleaning up at once, and a count lost there closes every
+// socket of the process when the last count it knows of is released.
+std::mutex& StartupLock() {
+  static std::mutex lock;
+  return lock;
+}
+
 int32_t Startup() {
+  std::lock_guard<std::mutex> hold(StartupLock());
   WSADATA data;
   return WSAStartup(MAKEWORD(2, 0), &data);
 }
 
-int32_t Cleanup() { return WSACleanup() == 0 ? 0 : -1; }
+int32_t Cleanup() {
+  std::lock_guard<std::mutex> hold(StartupLock());
+  return WSACleanup() == 0 ? 0 : -1;
+}
 
 SocketHandle CreateSocket(bool stream, AddressFamily family) {
   const SOCKET sock = socket(SystemFamily(family), stream ? SOCK_STREAM : SOCK_DGRAM, 0);
