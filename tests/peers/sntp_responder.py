@@ -47,10 +47,8 @@ BEHAVIOURS = {
     43: [{"forge": True}],                                  # a stranger's reply, then ours
     44: [{"forge": True, "drop": True}],                    # only a stranger's reply
     45: [{"li": 1, "vn": 3, "stratum": 15, "refid": b"XFAK", "offset_ms": -20}],
-    46: [{"zero": ["receive", "transmit"]}],
     47: [{"offset_ms": 7.0}],
     48: [{"length": 0}],                                    # empty datagram
-    49: [{"random": True}],                                 # any length, any content
     50: [{"offset_ms": 1000, "delay_ms": 10.5}, {"offset_ms": 1000, "delay_ms": 10.5},
          {"zero": ["receive"]}],
     52: [{"li": 3, "stratum": 0, "refid": b"RATE"}],         # kiss-o'-death
@@ -100,12 +98,6 @@ def build_reply(request, step, received_ns, sent_ns, rng):
         0 if "transmit" in zero else t3,
     ]
     reply = header + struct.pack("!QQQQ", *fields)
-    if step.get("random"):
-        length = rng.randrange(0, 64)
-        reply = bytes(rng.getrandbits(8) for _ in range(length))
-        if length >= 32 and rng.random() < 0.5:
-            reply = reply[:24] + originate + reply[32:]
-        return reply
     if "length" in step:
         length = step["length"]
         reply = (reply + bytes(max(0, length - len(reply))))[:length]
@@ -115,7 +107,7 @@ def build_reply(request, step, received_ns, sent_ns, rng):
 def restamp_transmit(data, step):
     """data with T3 read again right now: every microsecond between T3 and
     the send would show as an error of half as much in the client's offset."""
-    if len(data) < 48 or step.get("random") or "transmit" in step.get("zero", []):
+    if len(data) < 48 or "transmit" in step.get("zero", []):
         return data
     t3 = add(add(ntp_from_ns(time.time_ns()), ms_to_ntp_delta(step.get("offset_ms", 0.0))),
              (-ms_to_ntp_delta(step.get("delay_ms", 0.0) / 2)) & 0xFFFFFFFFFFFFFFFF)

@@ -1,9 +1,7 @@
 // What every settings store must do, whether registry or file.
 #include <gtest/gtest.h>
 
-#include <thread>
 #include <tuple>
-#include <vector>
 
 #include "LIB/Registry/SettingsKey.h"
 #include "support/ScratchKey.h"
@@ -56,33 +54,6 @@ TEST(SettingsKeyTest, KeepsWhatIsWrittenForEveryKeyOnTheStore) {
   EXPECT_EQ(key->readNumber("Server1", -1), -1);
   other->writeText("SERVER1", "other.example.org");
   EXPECT_EQ(key->readText("server1", ""), "other.example.org");
-}
-
-// Request threads read and write settings while others do, half of them
-// through one shared key: no value may be lost and no read may see anything
-// but a value that was written.
-TEST(SettingsKeyTest, ConcurrentWritersThroughSeveralKeysLoseNothing) {
-  test::ScratchKey scratch;
-  auto shared = scratch.open();
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([&, t] {
-      std::unique_ptr<SettingsKey> own = t % 2 ? scratch.open() : nullptr;
-      SettingsKey& key = own ? *own : *shared;
-      for (int v = 0; v < 20; ++v) {
-        key.writeNumber("T" + std::to_string(t) + "V" + std::to_string(v), v);
-        key.writeNumber("Watched", v);
-        const int32_t watched = key.readNumber("Watched", -1);
-        EXPECT_TRUE(watched >= 0 && watched < 20) << watched;
-      }
-    });
-  }
-  for (auto& thread : threads) thread.join();
-  for (int t = 0; t < 4; ++t) {
-    for (int v = 0; v < 20; ++v) {
-      EXPECT_EQ(shared->readNumber("T" + std::to_string(t) + "V" + std::to_string(v), -1), v);
-    }
-  }
 }
 
 }  // namespace
