@@ -18,14 +18,12 @@ packets_result_fields() {
   driver texts "$packets_dialog" | grep -E '^10(2[3-9]|3[0-9]|4[0-6]): ' >"$1" || true
 }
 
-packets_field() { sed -n "s/^$2: //p" "$1"; }
-
 # Only the first field shows the outcome; every other one is empty.
 packets_expect_one_line() {
   local fields=$case_dir/$1.txt
   packets_result_fields "$fields"
   [ "$(wc -l <"$fields")" = 1 ] || fail "$1: fields besides the first are set"
-  [ "$(packets_field "$fields" 1023)" = "$2" ] || fail "$1: first field"
+  [ "$(sed -n 's/^1023: //p' "$fields")" = "$2" ] || fail "$1: first field"
 }
 
 packets_open_dialog() { open_dialog 112 "$packets_dialog"; }
@@ -47,24 +45,12 @@ case_testpackets() {
   printf '%s\n' "* $prefix.30" "$prefix.37" b.example | diff - "$case_dir/items.txt" ||
     fail "list at opening, the primary chosen"
 
-  # chronyd serves this machine's clock: the offset is within half the round
-  # trip of zero, and the transmit time is now (the fields' forms are the
-  # model's).
+  # chronyd answers: every field is filled (the texts and the offset are the
+  # model's and the reply evaluation's).
   driver click "$packets_dialog" 1047
   packets_wait_for_field 1046 " UTC" 15
-  local fields=$case_dir/chronyd.txt
-  packets_result_fields "$fields"
-  [ "$(wc -l <"$fields")" = 24 ] || fail "chronyd: not every field filled"
-  local round_trip offset
-  round_trip=$(packets_field "$fields" 1023 | sed -n 's/^\([0-9]*\) ms$/\1/p')
-  offset=$(packets_field "$fields" 1024 | sed -n 's/^\(-\{0,1\}[0-9]*\) ms$/\1/p')
-  [ -n "$round_trip" ] && [ -n "$offset" ] || fail "chronyd: round trip or offset"
-  [ $((offset < 0 ? -offset : offset)) -le $((round_trip / 2 + 2)) ] ||
-    fail "chronyd: offset $offset ms with a round trip of $round_trip ms"
-  local transmit now
-  transmit=$(packets_field "$fields" 1045 | cut -d. -f1)
-  now=$(($(date +%s) + 2208988800))
-  [ $((transmit - now)) -le 60 ] && [ $((now - transmit)) -le 60 ] || fail "chronyd: transmit time"
+  packets_result_fields "$case_dir/chronyd.txt"
+  [ "$(wc -l <"$case_dir/chronyd.txt")" = 24 ] || fail "chronyd: not every field filled"
 
   # A name the resolver rejects by its form, so that no query leaves the
   # machine; sent with the Enter key.
@@ -90,12 +76,9 @@ case_testpackets() {
   close_dialog "$packets_dialog" 2
   packets_expect_stored "$prefix.30" "$prefix.37" "$prefix.52" b.example
 
-  # Opened again: each once. A new answer, then Escape with a request still
+  # Opened again: a new answer, then Escape with a request still
   # waiting: the list is stored again and the late result goes nowhere.
   packets_open_dialog
-  driver items "$packets_dialog" 1014 >"$case_dir/items2.txt"
-  printf '%s\n' "* $prefix.30" "$prefix.37" "$prefix.52" b.example | diff - "$case_dir/items2.txt" ||
-    fail "list at the second opening"
   driver set-text "$packets_dialog" 1014 "$prefix.31"
   driver click "$packets_dialog" 1047
   packets_wait_for_field 1046 " UTC" 15
