@@ -4,8 +4,8 @@
 # e2e cases: results exit_choice single_instance first_run clock_refused start_failure
 
 # The primary is chronyd, then a good responder, a silent one and one with a
-# bad reference; the log, the data file, the monitor command and the registry
-# show each result, and "&Exit" with the box checked registers auto-launch.
+# bad reference; the log, the data file and the monitor command show the
+# results, and "&Exit" with the box checked registers auto-launch.
 case_results() {
   local dir=$state/results
   local monitor=$dir/monitor.txt
