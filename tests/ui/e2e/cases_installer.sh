@@ -16,15 +16,12 @@ case_installer() {
   export WINEPREFIX=$case_dir/wineprefix
   # Whatever happens, nothing of this prefix outlives the case.
   trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
-  local t0=$SECONDS
   wineboot --init >"$case_dir/wineboot.log" 2>&1 </dev/null || true
   # The first session of a prefix starts its system services slowly and
   # holds back others' until it ends.
   timeout 120 wineserver --wait || true
-  local t1=$SECONDS
 
   wine "$VELTRAW_SETUP" /S >"$case_dir/setup.txt" 2>&1 </dev/null || fail "the installer failed"
-  local t2=$SECONDS
   local folder="$WINEPREFIX/drive_c/Program Files/Orvantis/Veltraw"
   local shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Veltraw.lnk"
   cmp -s "$folder/Veltraw.exe" "$VELTRAW_EXE" || fail "Veltraw.exe not installed as built"
@@ -39,7 +36,6 @@ case_installer() {
   expect_text "$service_log" "Clock service stopped"
   service_is RUNNING || fail "the clock service is not RUNNING after the second install"
   [ -f "$folder/uninstall.exe" ] || fail "no uninstaller"
-  (cd "$folder" && stat -c '%n %s' -- *) >"$case_dir/files.txt"
   [ -f "$shortcut" ] || fail "no Start-menu entry"
   # The link names its target in the shell's UTF-16 as well as in ANSI.
   grep -aqF "$installed_dir\\Veltraw.exe" "$shortcut" || fail "the Start-menu entry's target"
@@ -60,13 +56,11 @@ case_installer() {
   wait_for_text "$case_dir/veltraw.txt" "Tray tip: Veltraw using $prefix.31 / PC" 30
   driver running || fail "the installed Veltraw has no tray window"
 
-  local t3=$SECONDS
   # Returns at once: the uninstaller goes on from a copy of itself.
   wine "$installed_dir\\uninstall.exe" /S </dev/null || fail "the uninstaller did not start"
   expect_exit veltraw 0 30
   # Done when every process of the prefix has ended.
   timeout 120 wineserver --wait || fail "the uninstaller did not finish"
-  local t4=$SECONDS
 
   [ ! -e "$folder" ] || fail "the program folder is left: $(ls "$folder")"
   ! wine reg query 'HKLM\System\CurrentControlSet\Services\VeltrawClock' >/dev/null 2>&1 </dev/null ||
@@ -79,8 +73,6 @@ case_installer() {
   expect_registry "$key" "Server1=$prefix.31"
   driver running && fail "a tray window is left"
 
-  echo "installer: $(stat -c %s "$VELTRAW_SETUP") bytes, installed $(paste -sd, "$case_dir/files.txt");" \
-    "prefix $((t1 - t0)) s, install $((t2 - t1)) s, start $((t3 - t2)) s, uninstall $((t4 - t3)) s"
   wineserver -k >/dev/null 2>&1 || true
   rm -rf "$WINEPREFIX"
 }

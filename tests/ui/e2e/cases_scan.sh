@@ -55,7 +55,8 @@ fixture_scan_teardown() {
   rm -rf "$dir"
 }
 
-# Reruns the case inside the pc namespace, with the namespace's Wine prefix.
+# Reruns the case inside the pc namespace, with the namespace's Wine prefix,
+# and starts it afresh there.
 scan_enter() {
   local dir
   dir=$(scan_state)
@@ -71,6 +72,7 @@ scan_enter() {
   fi
   export WINEPREFIX=$dir/wineprefix
   trap 'veltraw_stop_pidfile "$(scan_state)/responder.pid"' EXIT
+  fresh_case "$action"
 }
 
 # The PC's addresses (with prefix lengths), those of the LAN, and responders
@@ -107,11 +109,13 @@ scan_start() {
 }
 
 # The box that ends the search (it has the first-run question's caption) says
-# text; OK closes it and the search dialog with it.
+# TEXT; OK closes it and the search dialog with it, and the search ended
+# with CODE.
 scan_expect_box() {
   expect_box "$1" 60
   driver click Veltraw 1
   driver dialogs "Autodetect Mirelock" 0 10000 >/dev/null || fail "the search dialog stayed"
+  wait_for_text "$case_dir/veltraw.txt" "Local server search ended with $2" 10
 }
 
 # The hosts whose replies Veltraw took, in the order they came. A reply can
@@ -135,12 +139,10 @@ scan_finish() {
 # broadcast address.)
 case_scan_appliance() {
   scan_enter
-  fresh_case scan_appliance
   scan_network 10.213.1.2/29 "10.213.1.1/29 10.213.1.3/29 10.213.1.5/29 10.213.1.6/29" \
     224.0.1.1=31 10.213.1.3=31 10.213.1.5=55 10.213.1.6=55
   scan_start
-  scan_expect_box "Found Mirelock at 10.213.1."
-  wait_for_text "$case_dir/veltraw.txt" "Local server search ended with 1" 10
+  scan_expect_box "Found Mirelock at 10.213.1." 1
   local found
   found=$(scan_answered | grep -m1 -xE '10[.]213[.]1[.][56]') || fail "no appliance answered"
   expect_text "$case_dir/box.txt" "Found Mirelock at $found"
@@ -158,14 +160,12 @@ case_scan_appliance() {
 # kept in use at once.
 case_scan_generic() {
   scan_enter
-  fresh_case scan_generic
   scan_network "10.213.1.2/29 10.213.2.3/30" \
     "10.213.1.1/29 10.213.1.3/29 10.213.1.6/29 10.213.2.1/30" \
     224.0.1.1=31 10.213.1.3=31 10.213.1.6=31
   scan_start
-  scan_expect_box "Found time server at "
+  scan_expect_box "Found time server at " 0
   expect_text "$case_dir/box.txt" "(Of course, it's not an Orvantis server,"
-  wait_for_text "$case_dir/veltraw.txt" "Local server search ended with 0" 10
   local last
   [ "$(scan_answered | wc -l)" -ge 2 ] || fail "fewer than two servers answered"
   last=$(scan_answered | tail -n 1)
@@ -180,11 +180,9 @@ case_scan_generic() {
 # Nobody answers, and the last network is a single address, the PC's own.
 case_scan_none() {
   scan_enter
-  fresh_case scan_none
   scan_network "10.213.3.2/30 10.213.4.9/32" "10.213.3.1/30"
   scan_start
-  scan_expect_box "Unable to find a local time server."
-  wait_for_text "$case_dir/veltraw.txt" "Local server search ended with 0" 10
+  scan_expect_box "Unable to find a local time server." 0
   expect_registry "$key" Server1=
   scan_finish
 }
@@ -193,7 +191,6 @@ case_scan_none() {
 # dialog ends at once, nothing is stored or shown, and no probe follows.
 case_scan_abort() {
   scan_enter
-  fresh_case scan_abort
   scan_network "10.213.1.2/29 10.213.5.2/24" \
     "10.213.1.1/29 10.213.1.3/29 10.213.1.5/29 10.213.1.6/29" \
     10.213.1.3=31 10.213.1.5=31 10.213.1.6=31

@@ -8,8 +8,6 @@
 
 server_dialog='Server Configuration'
 
-open_server_dialog() { open_dialog 104 "$server_dialog"; }
-
 # The entries of a list or drop-down, one a line, the selected one marked "* ".
 expect_items() {
   local id=$1
@@ -19,19 +17,6 @@ expect_items() {
   diff -u "$case_dir/expected.txt" "$case_dir/items.txt" >&2 || fail "control $id: other entries"
 }
 
-expect_primary() { expect_field "$server_dialog" 1008 "$1"; }
-
-# The entry selected in drop-down ID.
-expect_choice() {
-  [ "$(driver items "$server_dialog" "$1" | grep '^\* ')" = "* $2" ] || fail "control $1: not $2"
-}
-
-# The log entries since settings were last applied.
-since_last_apply() {
-  awk '/Delete Stats Called/ {n = NR} {line[NR] = $0} END {for (i = n + 1; i <= NR; i++) print line[i]}' \
-    "$case_dir/veltraw.txt"
-}
-
 # One press of every button, each wired to its rule (the rules themselves
 # are the model's). PREFIX.30 is chronyd, .31 and .32 answer, .37 never
 # does, .52 answers with a bad reference.
@@ -39,14 +24,12 @@ case_server_edit() {
   start_case server_edit Servers=dword:4 "Server1=$prefix.30" "Server2=$prefix.37" \
     "Server3=$prefix.31" "Server4=$prefix.52" Frequency=dword:45 \
     "DataFile=$(winpath "$state/server_edit/data.csv")"
-  open_server_dialog
+  open_dialog 104 "$server_dialog"
 
   # Stored order, not sorted; 45 s is no choice of the list and is carried.
-  expect_primary "$prefix.30"
+  expect_field "$server_dialog" 1008 "$prefix.30"
   expect_items 1003 "$prefix.37" "$prefix.31" "$prefix.52"
-  expect_choice 1009 Custom
-  expect_choice 1010 Automatic
-  expect_checked "$server_dialog" 1021 0
+  [ "$(driver items "$server_dialog" 1009 | grep '^\* ')" = "* Custom" ] || fail "45 s not carried"
 
   driver select "$server_dialog" 1003 1
   driver click "$server_dialog" 1006
@@ -61,7 +44,7 @@ case_server_edit() {
   driver set-text "$server_dialog" 1008 "$prefix.32"
   driver click "$server_dialog" 1004
   driver dialogs Veltraw 0 0 >/dev/null || fail "a question for a server that answers"
-  expect_primary ""
+  expect_field "$server_dialog" 1008 ""
   expect_items 1003 "$prefix.32" "$prefix.31" "$prefix.52"
 
   # OK with a silent primary and No: the dialog stays, nothing is stored.
@@ -69,7 +52,6 @@ case_server_edit() {
   driver click "$server_dialog" 1021
   driver click "$server_dialog" 1
   expect_box "The server $prefix.37 does not appear to be responding to a time request."
-  expect_text "$case_dir/box.txt" "Would you like to use this server anyway?"
   close_dialog Veltraw 7
   driver dialogs "$server_dialog" 1 0 >/dev/null || fail "the dialog closed after No"
   expect_registry "$key" Servers=0x4 ReportOnly=
@@ -79,14 +61,9 @@ case_server_edit() {
   expect_registry "$key" "Server1=$prefix.30" "Server2=$prefix.32" "Server3=$prefix.31" \
     "Server4=$prefix.52" Servers=0x4 Frequency=0x2d Requests=0x0 ReportOnly=0x1
 
-  # The settings are applied and an update asks the new list at once; the
-  # data file starts again and fills with the new servers' rows.
+  # The settings are applied and an update asks the new list at once (which
+  # servers a cycle asks is the core's): the new server's rows come.
   wait_for_text "$case_dir/data.csv" "$prefix.32" 20
-  wait_for_text "$case_dir/data.csv" "$prefix.30" 10
-  since_last_apply >"$case_dir/applied.txt"
-  expect_text "$case_dir/applied.txt" "Setting timer to 0x0000afc8 ms"
-  for octet in 30 32 31 52; do expect_text "$case_dir/applied.txt" "Requesting time from $prefix.$octet"; done
-  expect_no_text "$case_dir/applied.txt" "Requesting time from $prefix.37"
 
   uninstall_veltraw
 }
@@ -100,7 +77,7 @@ case_server_names() {
   odd=$'odd name; %s %n 100% caf\xe9'
   start_case server_names Servers=dword:3 "Server1=$prefix.30" "Server2=$long" "Server3=$odd" \
     Frequency=dword:600 Requests=dword:3
-  open_server_dialog
+  open_dialog 104 "$server_dialog"
   expect_items 1003 "$long" "$odd"
 
   # Cancel stores nothing and applies nothing.
@@ -116,15 +93,8 @@ case_server_names() {
   [ "$(line_count "$case_dir/veltraw.txt" "Delete Stats Called")" = "$applied" ] ||
     fail "Cancel applied the settings"
 
-  # Up from the top: the long name goes into the primary field whole.
-  open_server_dialog
-  driver select "$server_dialog" 1003 0
-  driver click "$server_dialog" 1006
-  expect_primary "$long"
-  driver select "$server_dialog" 1003 0
-  driver click "$server_dialog" 1006
-  expect_primary "$prefix.30"
-  expect_items 1003 "$long" "$odd"
+  # OK stores the names back as the controls hand them over.
+  open_dialog 104 "$server_dialog"
   close_dialog "$server_dialog" 1
   expect_registry "$key" "Server2=$long" "Server3=$odd" Frequency=0x258 Requests=0x3 ReportOnly=0x0
 

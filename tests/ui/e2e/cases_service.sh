@@ -93,5 +93,4 @@ case_service() {
   wait_for_text "$case_dir/squat.txt" listening 20
   expect_answer "$prefix.60" "^outcome Absent .*served by another program"
   wait
-  echo "answers: $(paste -sd'|' "$case_dir/answers.txt")"
 }

@@ -1,11 +1,11 @@
 # The tray program itself: results from real peers, Exit and auto-launch, one
 # instance per user, the first-run question, the clock decision, a failed
 # start. Sourced by e2e.sh; CTest runs each case named on the next line.
-# e2e cases: results exit_choice single_instance first_run clock_small clock_large start_failure
+# e2e cases: results exit_choice single_instance first_run clock_refused start_failure
 
 # The primary is chronyd, then a good responder, a silent one and one with a
-# bad reference; the log, the data file, the monitor command and the registry
-# show each result, and "&Exit" with the box checked registers auto-launch.
+# bad reference; the log, the data file and the monitor command show the
+# results, and "&Exit" with the box checked registers auto-launch.
 case_results() {
   local dir=$state/results
   local monitor=$dir/monitor.txt
@@ -13,21 +13,16 @@ case_results() {
     "Server4=$prefix.52" "LogFile=$(winpath "$dir/veltraw.log")" LogDetails=dword:1 \
     "DataFile=$(winpath "$dir/data.csv")" \
     "MonitorCommand=\"$(winpath "$VELTRAW_APPEND_ARGS")\" \"$(winpath "$monitor")\" %2 %1 %3" \
-    MonitorOnStartStop=dword:1 MonitorOnTimeout=dword:1 MonitorOnBadRef=dword:1
-  # The silent server's result comes after its 2.5 s timeout.
+    MonitorOnStartStop=dword:1 MonitorOnTimeout=dword:1
+  # The silent server's result comes after its 2.5 s timeout. (Which
+  # conditions run the command is the core's.)
   wait_for_text "$monitor" "TO $prefix.37" 20
-  wait_for_text "$monitor" "BR $prefix.52" 10
-  expect_text "$monitor" "SS START 0"
 
   local log=$case_dir/veltraw.log
-  expect_text "$log" "Received Packet from $prefix.30:123"
-  expect_text "$log" "Received Packet from $prefix.31:123"
   expect_text "$log" "Received Packet from $prefix.52:123"
-  expect_text "$case_dir/veltraw.txt" "Setting timer to 0x0000ea60 ms"
   local csv=$case_dir/data.csv
+  # Which results make a row is the core's; here the rows reach the file.
   [ "$(wc -l <"$csv")" -ge 4 ] || fail "data file: a header and three rows expected"
-  for octet in 30 31 52; do expect_text "$csv" "$prefix.$octet"; done
-  expect_no_text "$csv" "$prefix.37"
   # "Update Now" asks at once, a whole period before the timer would.
   driver post command 113
   wait_for_count "$case_dir/veltraw.txt" "Tray tip: Veltraw requesting from $prefix.30" 2 10
@@ -49,7 +44,6 @@ case_results() {
 
   exit_through_dialog 1
   expect_exit veltraw 0 15
-  driver running && fail "tray window still there"
   expect_registry "$run_key" "VeltrawNTPClient=$(winpath "$VELTRAW_EXE")"
   wait_for_text "$monitor" "SS STOP 0" 10
 }
@@ -63,9 +57,6 @@ case_exit_choice() {
   expect_checked "Exiting Veltraw" 1001 1
   driver click "Exiting Veltraw" 1001
   expect_registry "$key" Autostart=0x0
-  driver click "Exiting Veltraw" 1001
-  expect_registry "$key" Autostart=0x1
-  driver click "Exiting Veltraw" 1001
   close_dialog "Exiting Veltraw" 2
   expect_alive
   expect_registry "$key" Autostart=0x0
@@ -91,7 +82,6 @@ case_single_instance() {
   start_veltraw uninstall -UnInstall
   expect_exit uninstall 0 10
   expect_exit veltraw 0 10
-  driver running && fail "tray window still there"
   expect_registry "$run_key" VeltrawNTPClient=
 
   # Nothing running: ends at once.
@@ -99,36 +89,25 @@ case_single_instance() {
   expect_exit alone 0 10
 }
 
-# A primary 120 ms ahead: the clock decision is taken and Wine accepts the
-# small step without touching the host's clock. 5 s ahead: Wine refuses, and
-# with no clock service either the user is told once, the tooltip marks the
-# offset and the log says so at every cycle.
-case_clock() {
-  local octet=$1 name=$2
-  fresh_case "$name"
+# A primary 5 s ahead: the clock decision is taken, Wine refuses the step,
+# and with no clock service either the user is told once and the log says so
+# at every cycle. (A step Wine accepts is the resync case's opening.)
+case_clock_refused() {
+  fresh_case clock_refused
+  local out=$case_dir/veltraw.txt
   # Short cycles: a first round trip slowed by Wine's start (100 ms or more)
   # rules out the clock decision for that cycle only.
-  configure Servers=dword:1 "Server1=$prefix.$octet" Frequency=dword:2
+  configure Servers=dword:1 "Server1=$prefix.61" Frequency=dword:2
   start_veltraw veltraw
-  wait_for_text "$case_dir/veltraw.txt" "Jumping to correct time " 20
-  expect_text "$case_dir/veltraw.txt" "Setting time "
-  if [ "$octet" = 61 ]; then
-    wait_for_text "$case_dir/veltraw.txt" "Unable to set system time: " 10
-    grep -a "Unable to set system time: " "$case_dir/veltraw.txt" >"$case_dir/refusal.txt"
-    grep -aqE "Unable to set system time: .+\(0x0*522 / 1314\)" "$case_dir/refusal.txt" ||
-      fail "the refusal lacks the Windows error text"
-    wait_for_count "$case_dir/veltraw.txt" "Clock not corrected: " 2 10
-    expect_text "$case_dir/veltraw.txt" "ms, not corrected"
-    local told="Tray notification: Veltraw cannot set the clock: Windows does not let Veltraw"
-    [ "$(line_count "$case_dir/veltraw.txt" "$told")" = 1 ] || fail "not told once: $told"
-  else
-    # The next cycle's request comes after the step's outcome was logged.
-    local seen
-    seen=$(line_count "$case_dir/veltraw.txt" "Requesting time from $prefix.$octet")
-    wait_for_count "$case_dir/veltraw.txt" "Requesting time from $prefix.$octet" $((seen + 1)) 10
-    expect_no_text "$case_dir/veltraw.txt" "Unable to set system time"
-    expect_no_text "$case_dir/veltraw.txt" "Tray notification: "
-  fi
+  wait_for_text "$out" "Jumping to correct time " 20
+  expect_text "$out" "Setting time "
+  wait_for_text "$out" "Unable to set system time: " 10
+  grep -aqE "Unable to set system time: .+\(0x0*522 / 1314\)" "$out" ||
+    fail "the refusal lacks the Windows error text"
+  wait_for_count "$out" "Clock not corrected: " 2 10
+  expect_text "$out" "ms, not corrected"
+  local told="Tray notification: Veltraw cannot set the clock: Windows does not let Veltraw"
+  [ "$(line_count "$out" "$told")" = 1 ] || fail "not told once: $told"
   uninstall_veltraw
 }
 
@@ -154,6 +133,3 @@ case_start_failure() {
   expect_alive
   uninstall_veltraw
 }
-
-case_clock_small() { case_clock 60 clock_small; }
-case_clock_large() { case_clock 61 clock_large; }

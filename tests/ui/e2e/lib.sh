@@ -171,37 +171,29 @@ wait_for_count() {  # file, text, count, seconds
 expect_text() { has_text "$1" "$2" || fail "no \"$2\" in $1"; }
 expect_no_text() { ! has_text "$1" "$2" || fail "unexpected \"$2\" in $1"; }
 
-# The values of a key as "reg export" writes them, in the program's code page
+# Checks several values of KEY; an empty VALUE means absent, a number reads
+# as 0x and its hex digits, a text whole.
+#   expect_registry KEY NAME=VALUE...
+# The key is read as "reg export" writes it, in the program's code page
 # ("reg query" would print texts in the console's). An export that did not
 # come about (Wine under load) is asked again, up to three times; what reg
 # said is kept beside the case's files, so that a failed check shows it.
-registry_export() {
-  local file=${case_dir:-$state}/export attempt
+expect_registry() {
+  local where=$1 file=${case_dir:-$state}/export pair actual attempt
+  shift
   for attempt in 1 2 3; do
     rm -f "$file.reg" "$file.txt"
-    wine reg export "$1" "$(winpath "$file.reg")" /y >>"${case_dir:-$state}/registry.log" 2>&1 \
+    wine reg export "$where" "$(winpath "$file.reg")" /y >>"${case_dir:-$state}/registry.log" 2>&1 \
       </dev/null && break
     sleep 0.3
   done
   touch "$file.txt"
   [ ! -f "$file.reg" ] || iconv -f UTF-16 -t CP1252 "$file.reg" | tr -d '\r' >"$file.txt"
-}
-# One value of the last export exactly as stored: a text whole, a number as
-# 0x and its hex digits; nothing when it is absent.
-registry_read() {
-  perl -ne 'BEGIN { $n = shift } next unless /^"\Q$n\E"=(.*)$/; $v = $1;
-    if ($v =~ /^dword:([0-9a-f]+)$/) { printf "0x%x\n", hex $1 }
-    elsif ($v =~ /^"(.*)"$/) { ($t = $1) =~ s/\\(.)/$1/g; print "$t\n" }' \
-    "$1" <"${case_dir:-$state}/export.txt"
-}
-# Checks several values of KEY in one export; an empty VALUE means absent.
-#   expect_registry KEY NAME=VALUE...
-expect_registry() {
-  local where=$1 pair actual
-  shift
-  registry_export "$where"
   for pair in "$@"; do
-    actual=$(registry_read "${pair%%=*}")
+    actual=$(perl -ne 'BEGIN { $n = shift } next unless /^"\Q$n\E"=(.*)$/; $v = $1;
+      if ($v =~ /^dword:([0-9a-f]+)$/) { printf "0x%x\n", hex $1 }
+      elsif ($v =~ /^"(.*)"$/) { ($t = $1) =~ s/\\(.)/$1/g; print "$t\n" }' \
+      "${pair%%=*}" <"$file.txt")
     [ "$actual" = "${pair#*=}" ] || fail "$where ${pair%%=*} is \"$actual\", not \"${pair#*=}\""
   done
 }
