@@ -1,7 +1,6 @@
 #!/bin/sh
 # Starts or stops the test peers of one build: chronyd on PREFIX.30 and the
 # scriptable responder on PREFIX.31 and up, all on port 123 of loopback.
-# PREFIX.29 is left without a listener for the refused case.
 #   peers.sh start PREFIX STATE_DIR
 #   peers.sh stop  PREFIX STATE_DIR
 # chronyd runs with -x (it never touches the clock) and its own config, pid

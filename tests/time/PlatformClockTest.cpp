@@ -1,33 +1,13 @@
-// The process's clock on the real system source (read only: nothing here
-// ever sets the system clock) and the thread starter.
+// The thread starter of the platform's clock.
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 
 #include "LIB/Time/PrecisionClock.h"
-#include "time/TimeTestSupport.h"
+#include "support/CaptureSink.h"
 
 namespace veltraw {
 namespace {
-
-// The system clock, independently of the clock under test.
-int64_t systemNsSince1900() {
-  using namespace std::chrono;
-  return duration_cast<nanoseconds>(system_clock::now().time_since_epoch()).count() +
-         int64_t{2208988800} * 1000000000;
-}
-
-TEST(PlatformClock, FollowsTheSystemTime) {
-  PrecisionClock& clock = PrecisionClock::Instance();
-  EXPECT_EQ(&clock, &PrecisionClock::Instance());
-  const int64_t first = test::nsSince1900(clock.Now());
-  EXPECT_NEAR(first - systemNsSince1900(), 0, 1e9);
-  PrecisionClock::Sleep(60);
-  const int64_t elapsed = test::nsSince1900(clock.Now()) - first;
-  EXPECT_GE(elapsed, 50000000);
-  EXPECT_LT(elapsed, 5000000000);
-}
 
 TEST(StartThread, RunsTheProcedureWithItsArgumentAtEveryLevel) {
   test::CaptureSink sink;
