@@ -1,7 +1,8 @@
 // Reads any bytes as a request to the clock service and as its answer. A
 // message either is refused or has exactly one reading: written again, it is
 // the same bytes. A request read has a server name of host-name characters and
-// thresholds in range; an answer read has no control character in its text.
+// thresholds in range; an answer read has an outcome the service gives, the
+// status of a finished series and no control character in its text.
 //
 // Input: the message as it came off the pipe.
 #include <cstddef>
@@ -10,6 +11,7 @@
 
 #include "fuzz/FuzzInput.h"
 #include "service/ServiceMessage.h"
+#include "sntp/NtpResult.h"
 
 using namespace veltraw;
 
@@ -32,7 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   ClockServiceAnswer answer;
   if (ReadAnswer(data, size, answer) == MessageFault::None) {
-    FUZZ_CHECK(answer.outcome != ClockServiceOutcome::Absent);
+    FUZZ_CHECK(answer.outcome >= ClockServiceOutcome::Stepped &&
+               answer.outcome <= ClockServiceOutcome::Failed);
+    FUZZ_CHECK(answer.status >= Ok && answer.status <= Failed);  // a series' end, not under way
     for (char c : answer.text) FUZZ_CHECK(static_cast<uint8_t>(c) >= 0x20 && c != 0x7f);
     uint8_t again[kAnswerSize];
     WriteAnswer(answer, again);
