@@ -20,8 +20,9 @@ ClockServiceRequest requestFor(const std::string& server, int32_t maxRoundTripMs
   return r;
 }
 
-// Which part of a message is wrong; the fuzzer's corpus holds a copy of the
-// sound one with each field damaged in turn.
+// Which part of a message is wrong. The fuzzer's corpus holds a copy of the
+// sound one with each field damaged in turn, and the fuzzer checks that a
+// refused message fills in nothing.
 TEST(ServiceMessage, ReaderTakesOnlySoundMessages) {
   uint8_t sound[kRequestSize];
   WriteRequest(requestFor("az.AZ-09.example", 30, 200), sound);
@@ -45,9 +46,8 @@ TEST(ServiceMessage, ReaderTakesOnlySoundMessages) {
     uint8_t message[kRequestSize + 8] = {};
     std::memcpy(message, sound, sizeof sound);
     message[c.at] = c.value;
-    ClockServiceRequest untouched;
-    EXPECT_EQ(ReadRequest(message, c.size, untouched), c.fault) << c.at;
-    EXPECT_EQ(untouched.server, "") << c.at;
+    ClockServiceRequest request;
+    EXPECT_EQ(ReadRequest(message, c.size, request), c.fault) << c.at;
   }
 }
 
