@@ -9,6 +9,7 @@
 #include "service/ClockServiceClient.h"
 #include "service/PipeIo_win32.h"
 #include "service/ServiceMessage.h"
+#include "sntp/NtpResult.h"
 
 namespace veltraw {
 
@@ -23,7 +24,7 @@ constexpr DWORD kAnswerWaitMs = 12000;
 ClockServiceAnswer withOutcome(ClockServiceOutcome outcome, const std::string& text) {
   ClockServiceAnswer answer;
   answer.outcome = outcome;
-  answer.status = 3;  // Failed: the service measured nothing
+  answer.status = Failed;  // the service measured nothing
   answer.text = text;
   return answer;
 }
